@@ -1,0 +1,39 @@
+#pragma once
+// The component's own module: the source of its strings, icons, dialogs and
+// windows, whatever process loaded it.
+
+#include "core/text.h"
+
+#include <windows.h>
+
+namespace fw {
+
+// The module this code is linked into (the DLL, or a test program that links
+// the component's resources itself).
+HINSTANCE ThisModule();
+
+// Where resources are loaded from on this thread: ThisModule() unless a
+// ResourceScope says otherwise.
+HINSTANCE ResourceModule();
+
+// Makes the component's own module the resource source for the length of an
+// entry point the host calls; restores the previous source on exit.
+class ResourceScope {
+public:
+    ResourceScope();
+    ~ResourceScope();
+    ResourceScope(const ResourceScope&) = delete;
+    ResourceScope& operator=(const ResourceScope&) = delete;
+
+private:
+    HINSTANCE previous_;
+};
+
+// Full path of ThisModule().
+core::String ModulePath();
+
+// The application name: the module's file name without folder and extension
+// ("Velluma" for Velluma.dll). Message boxes carry it as their caption.
+core::String AppName();
+
+} // namespace fw
