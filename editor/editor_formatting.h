@@ -1,0 +1,52 @@
+#pragma once
+// The editor's formatting, link and image-alignment commands, and the
+// refresh of the toolbar buttons when the selection moves. The editor dialog
+// owns one and routes its commands and notifications here.
+
+#include "framework/controls.h"
+
+#include <windows.h>
+#include <richedit.h>
+
+#include <optional>
+
+class CMyRichEditCtrl;
+
+class EditorFormatting {
+public:
+    struct Controls {
+        HWND dialog = nullptr;
+        CMyRichEditCtrl* body = nullptr;
+        fw::ToolBar* formatBar = nullptr;
+        fw::ToolBar* imageBar = nullptr;
+        fw::ComboBox* sizeBox = nullptr;
+    };
+    // Called once the editor has created its controls and toolbars.
+    void Attach(const Controls& controls) { controls_ = controls; }
+
+    void OnBold();
+    void OnItalic();
+    void OnUnderline();
+    void OnAlignLeft();
+    void OnAlignCenter();
+    void OnAlignRight();
+    void OnCreateLink();
+    void OnRemoveLink();
+    void OnImageLeft();
+    void OnImageRight();
+    void OnImageTop();
+    void OnImageBottom();
+    void OnSelectionChange();
+    void OnTextSizeChange();
+    // EN_LINK from the body; a result when the notification was handled.
+    std::optional<LRESULT> OnLinkNotify(const ENLINK& link);
+
+    // The last link clicked: visible range and hidden address range; -1 when none.
+    LONG linkStart = -1;
+    LONG linkEnd = -1;
+    LONG urlStart = -1;
+    LONG urlEnd = -1;
+
+private:
+    Controls controls_;
+};
