@@ -249,3 +249,20 @@ TEST(RtfReader, PathologicalInputsFinish) {
 }
 
 } // namespace
+
+namespace {
+
+// Real output of Wine's RichEdit control, converted as the Post command does.
+TEST(RtfReader, RichEditStreamsConvertAsExpected) {
+    const std::string dir = VELLUMA_SOURCE_DIR "/tests/portable/rtfhtml/richedit/";
+    for (const char* name : {"styles", "blog_body", "link"}) {
+        std::string rtfBytes = ReadFileBytes(dir + name + ".rtf");
+        std::string expected = ReadFileBytes(dir + name + ".html");
+        ASSERT_FALSE(rtfBytes.empty()) << name;
+        ASSERT_FALSE(expected.empty()) << name;
+        String rtf = core::SingleByteCodePage::Windows1252().Decode(rtfBytes);
+        EXPECT_EQ(core::ToUtf8(ConvertAsPost(rtf)), expected) << name;
+    }
+}
+
+} // namespace
