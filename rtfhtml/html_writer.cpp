@@ -128,74 +128,106 @@ String RtfHtmlConverter::HtmlFontSize(StringView word) {
     }
 }
 
+String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
+    String out(html);
+    RemoveEmptyElementsInPlace(out, false);
+    return out;
+}
+
 // Drops every element whose content is empty once the same pass has run over
 // it. An element's content ends at the first closing tag of its name inside
 // the enclosing content. Only the converter's own elements are recognised;
 // a tag of any other name, a tag whose closing tag is missing and a stray
 // closing tag are copied as text. Runs with an explicit stack, in one forward
 // pass: tens of thousands of nested elements cost no recursion.
-String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
+//
+// The pass only ever drops characters, so it writes into the text it reads,
+// behind the reading position (`write` <= `pos`); everything it still has to
+// look at lies at or after `pos` and is untouched.
+void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePercent) {
     static constexpr std::array<StringView, 6> kNames = {u"p", u"a", u"font", u"b", u"i", u"u"};
     static constexpr std::array<StringView, 6> kClosing = {u"</p>", u"</a>", u"</font>", u"</b>", u"</i>", u"</u>"};
     constexpr size_t npos = StringView::npos;
 
+    const StringView text(html);
     std::vector<rtfhtml::ForwardSearch> closeSearch(kClosing.begin(), kClosing.end());
     rtfhtml::ForwardSearch gtSearch(u">");
 
     struct Frame {
         size_t contentEnd;  // where the closing tag starts
         size_t closeLength;
-        size_t outMark;     // output size before the opening tag
+        size_t writeMark;   // write position before the opening tag
         size_t tagLength;
     };
     std::vector<Frame> frames;
 
-    String out;
-    out.reserve(html.size());
+    size_t write = 0;
+    auto keep = [&](size_t from, size_t length) {
+        if (from != write) std::char_traits<char16_t>::move(html.data() + write, html.data() + from, length);
+        write += length;
+    };
     size_t pos = 0;
     for (;;) {
-        size_t limit = frames.empty() ? html.size() : frames.back().contentEnd;
+        size_t limit = frames.empty() ? text.size() : frames.back().contentEnd;
         if (pos >= limit) {
             if (frames.empty()) break;
             Frame frame = frames.back();
             frames.pop_back();
-            if (out.size() == frame.outMark + frame.tagLength) {
-                out.resize(frame.outMark);
+            if (write == frame.writeMark + frame.tagLength) {
+                write = frame.writeMark;  // nothing inside: the opening tag goes too
             } else {
-                out.append(html.substr(frame.contentEnd, frame.closeLength));
+                keep(frame.contentEnd, frame.closeLength);
             }
             pos = frame.contentEnd + frame.closeLength;
             continue;
         }
-        if (html[pos] != u'<') {
-            size_t next = std::min(html.find(u'<', pos), limit);
-            out.append(html.substr(pos, next - pos));
+        if (text[pos] != u'<') {
+            size_t next = std::min(text.find(u'<', pos), limit);
+            keep(pos, next - pos);
             pos = next;
             continue;
         }
-        size_t gt = gtSearch.Find(html, pos + 1);
+        size_t gt = gtSearch.Find(text, pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.
-            out.append(html.substr(pos, limit - pos));
+            keep(pos, limit - pos);
             pos = limit;
             continue;
         }
-        StringView tag = html.substr(pos, gt + 1 - pos);
+        StringView tag = text.substr(pos, gt + 1 - pos);
         StringView inner = tag.substr(1, tag.size() - 2);
         StringView name = inner.substr(0, inner.find(u' '));
         auto known = std::find(kNames.begin(), kNames.end(), name);
         if (known != kNames.end()) {
             size_t k = static_cast<size_t>(known - kNames.begin());
-            size_t close = closeSearch[k].Find(html, pos);
+            size_t close = closeSearch[k].Find(text, pos);
             if (close != npos && close > gt && close + kClosing[k].size() <= limit) {
-                frames.push_back({close, kClosing[k].size(), out.size(), tag.size()});
-                out.append(tag);
+                frames.push_back({close, kClosing[k].size(), write, tag.size()});
+                keep(pos, tag.size());
                 pos = gt + 1;
                 continue;
             }
         }
-        out.append(tag);  // "<br />", foreign tags and unmatched ones
+        keep(pos, tag.size());  // "<br />", foreign tags and unmatched ones
         pos = gt + 1;
     }
-    return out;
+    html.resize(write);
+
+    if (!escapePercent) return;
+    size_t percents = static_cast<size_t>(std::count(html.begin(), html.end(), u'%'));
+    if (percents == 0) return;
+    // Widen in place, filling from the back.
+    static constexpr StringView kEscaped = u"&#37;";
+    size_t from = html.size();
+    html.resize(html.size() + percents * (kEscaped.size() - 1));
+    size_t to = html.size();
+    while (from > 0) {
+        char16_t c = html[--from];
+        if (c == u'%') {
+            to -= kEscaped.size();
+            std::char_traits<char16_t>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
+        } else {
+            html[--to] = c;
+        }
+    }
 }

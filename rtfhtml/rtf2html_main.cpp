@@ -73,6 +73,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "rtf2html: cannot open %s: %s\n", path, std::strerror(errno));
             return 1;
         }
+        if (std::fseek(file, 0, SEEK_END) == 0) {
+            long size = std::ftell(file);
+            if (size > 0) bytes.reserve(static_cast<size_t>(size));
+            std::rewind(file);
+        }
         bool read = ReadAll(file, bytes);
         std::fclose(file);
         if (!read) {
@@ -84,14 +89,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Each stage frees its input before the next one runs, so the peak stays
-    // a small multiple of the input size.
+    // The text is handed on from stage to stage and worked on in place, so
+    // the peak stays a small multiple of the input size.
     core::String rtf = codePage->Decode(bytes);
     std::string().swap(bytes);
-    core::String trimmed = RtfHtmlConverter::TrimFinalParagraph(rtf);
-    core::String().swap(rtf);
-    core::String html = RtfHtmlConverter(*codePage).Convert(trimmed, u"\\pard", true);
-    core::String().swap(trimmed);
+    RtfHtmlConverter::TrimFinalParagraphInPlace(rtf);
+    core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true);
     std::string out = core::ToUtf8(html);
     core::String().swap(html);
 

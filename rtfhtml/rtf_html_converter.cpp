@@ -77,30 +77,48 @@ long WordParameter(StringView word, size_t prefix) {
 } // namespace
 
 String RtfHtmlConverter::TrimFinalParagraph(StringView rtf) {
-    size_t last = rtf.rfind(u"\\par");
-    String out;
-    if (last != npos && last >= 1) {
-        out.reserve(last + 2);
-        out.assign(rtf.substr(0, last));
-    }
-    out += u"\n}";
+    String out(rtf);
+    TrimFinalParagraphInPlace(out);
     return out;
+}
+
+void RtfHtmlConverter::TrimFinalParagraphInPlace(String& rtf) {
+    size_t last = rtf.rfind(u"\\par");
+    rtf.resize(last != npos && last >= 1 ? last : 0);
+    rtf += u"\n}";
 }
 
 String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool closeAll) {
     size_t start = rtf.find(startMarker);
     if (start == npos) return {};
-    String html = RemoveEmptyElements(ConvertRun(rtf, start, closeAll, false));
-    // The publishing library treats the post as a format string.
-    if (html.find(u'%') != npos) core::ReplaceAll(html, u"%", u"&#37;");
+    // Nothing before the marker is read but the character just before it (a
+    // backslash there escapes a brace at the marker).
+    size_t keep = start > 0 ? start - 1 : 0;
+    return ConvertTaking(String(rtf.substr(keep)), startMarker, closeAll);
+}
+
+String RtfHtmlConverter::ConvertTaking(String rtf, StringView startMarker, bool closeAll) {
+    size_t start = rtf.find(startMarker);
+    if (start == npos) return {};
+    String html = ConvertRun(std::move(rtf), start, closeAll, false);
+    // The percent signs are escaped because the publishing library treats the
+    // post as a format string.
+    RemoveEmptyElementsInPlace(html, true);
     return html;
+}
+
+String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
+    String out(text);
+    StripGroupsInPlace(out, start);
+    return out;
 }
 
 // A group's extent is found by counting every brace in it, escaped ones
 // included. One pass first finds the opening braces that are never closed;
 // then each group is skipped by counting forward once, which keeps the whole
-// operation linear even for thousands of unclosed braces.
-String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
+// operation linear even for thousands of unclosed braces. Characters are only
+// dropped, so the text is compacted in place.
+void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
     start = std::min(start, text.size());
     std::vector<size_t> unclosed;  // ascending
     for (size_t k = start; k < text.size(); ++k) {
@@ -111,19 +129,26 @@ String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
         }
     }
 
-    String out;
-    out.reserve(text.size());
-    out.assign(text.substr(0, start));
+    const StringView view(text);
+    size_t write = start;
+    auto keep = [&](size_t from, size_t length) {
+        if (from != write) std::char_traits<char16_t>::move(text.data() + write, text.data() + from, length);
+        write += length;
+    };
     size_t nextUnclosed = 0;
     size_t k = start;
-    while (k < text.size()) {
-        size_t brace = text.find(u'{', k);
-        while (brace != npos && brace > 0 && text[brace - 1] == u'\\') brace = text.find(u'{', brace + 1);
+    while (k < view.size()) {
+        // Whether a brace is escaped is decided on the original text. Only
+        // [start, write) has been overwritten, and a brace right after that
+        // range follows a skipped "{" or "}" in the original: not escaped.
+        size_t brace = view.find(u'{', k);
+        auto escaped = [&](size_t b) { return b > 0 && (b - 1 < start || b - 1 >= write) && view[b - 1] == u'\\'; };
+        while (brace != npos && escaped(brace)) brace = view.find(u'{', brace + 1);
         if (brace == npos) {
-            out.append(text.substr(k));
+            keep(k, view.size() - k);
             break;
         }
-        out.append(text.substr(k, brace - k));
+        keep(k, brace - k);
         while (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] < brace) ++nextUnclosed;
         if (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] == brace) {
             k = brace + 1;  // no closing brace: only the "{" goes
@@ -131,16 +156,16 @@ String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
         }
         size_t depth = 0;
         size_t close = brace;
-        for (; close < text.size(); ++close) {
-            if (text[close] == u'{') {
+        for (; close < view.size(); ++close) {
+            if (view[close] == u'{') {
                 ++depth;
-            } else if (text[close] == u'}' && --depth == 0) {
+            } else if (view[close] == u'}' && --depth == 0) {
                 break;
             }
         }
         k = close + 1;
     }
-    return out;
+    text.resize(write);
 }
 
 void RtfHtmlConverter::AppendText(String& out, char16_t c, bool forHtml) const {
@@ -213,19 +238,22 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-String RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll, bool insideLink) {
-    String text = StripGroups(rtf, start);
+String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bool insideLink) {
+    StripGroupsInPlace(text, start);
     alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
         quote_.Reset();
     }
     String out;
-    out.reserve(text.size() - std::min(start, text.size()));
+    // Room for the HTML, which is about as long as the RTF; pages that stay
+    // unused cost no memory.
+    out.reserve(2 * (text.size() - std::min(start, text.size())) + 64);
 
+    const StringView view(text);
     size_t k = start;
-    while (k < text.size()) {
-        char16_t c = text[k];
+    while (k < view.size()) {
+        char16_t c = view[k];
         if (c == u'\n') {
             ++k;
             continue;
@@ -235,52 +263,76 @@ String RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll,
             break;
         }
         if (c != u'\\') {
-            AppendText(out, c, true);
-            ++k;
+            if (c == u'&' || c == u'<' || c == u'>') {
+                AppendText(out, c, true);
+                ++k;
+                continue;
+            }
+            size_t end = k + 1;  // a stretch of plain text, copied at once
+            while (end < view.size()) {
+                char16_t d = view[end];
+                if (d == u'\\' || d == u'\n' || d == u'}' || d == u'&' || d == u'<' || d == u'>') break;
+                ++end;
+            }
+            out.append(view.substr(k, end - k));
+            k = end;
             continue;
         }
-        if (size_t taken = ReadEscape(text, k, &out, true)) {
+        if (size_t taken = ReadEscape(view, k, &out, true)) {
             k += taken;
             continue;
         }
         // A control-word run: up to its delimiter, or up to an escape, which
         // is text and so ends the run without a delimiter.
         size_t end = k + 1;
-        while (end < text.size() && !IsDelimiter(text[end]) && !ReadEscape(text, end, nullptr, true)) ++end;
-        StringView run = StringView(text).substr(k, end - k);
+        while (end < view.size() && !IsDelimiter(view[end]) && !ReadEscape(view, end, nullptr, true)) ++end;
+        StringView run = view.substr(k, end - k);
         if (!insideLink && run.find(u"\\shad") != npos) {
-            LinkResult link = ReadLink(text, k);
+            LinkResult link = ReadLink(view, k);
             if (link.consumed > 0) {
                 out += link.html;
                 k += link.consumed;
                 continue;
             }
         }
-        out += ApplyControlWords(run);
+        ApplyControlWords(run, out);
         k = end;
-        if (k < text.size() && IsDelimiter(text[k])) ++k;
+        if (k < view.size() && IsDelimiter(view[k])) ++k;
     }
     if (closeAll && !openElements.empty()) out += CloseAllElements();
     return out;
 }
 
-String RtfHtmlConverter::ApplyControlWords(StringView run) {
-    std::vector<StringView> words;
-    for (size_t k = run.find(u'\\'); k != npos;) {
-        size_t next = run.find(u'\\', k + 1);
-        words.push_back(run.substr(k + 1, next == npos ? npos : next - k - 1));
-        k = next;
-    }
-    auto runHas = [&](StringView word) { return std::find(words.begin(), words.end(), word) != words.end(); };
+// The words of a run are the pieces between its backslashes.
+static StringView NextWord(StringView run, size_t& pos) {
+    size_t next = run.find(u'\\', pos + 1);
+    StringView word = run.substr(pos + 1, next == npos ? npos : next - pos - 1);
+    pos = next;
+    return word;
+}
 
+static bool RunHasWord(StringView run, StringView wanted) {
+    for (size_t pos = run.find(u'\\'); pos != npos;) {
+        if (NextWord(run, pos) == wanted) return true;
+    }
+    return false;
+}
+
+String RtfHtmlConverter::ApplyControlWords(StringView run) {
     String out;
-    for (size_t w = 0; w < words.size(); ++w) {
-        StringView word = words[w];
+    ApplyControlWords(run, out);
+    return out;
+}
+
+void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
+    for (size_t pos = run.find(u'\\'); pos != npos;) {
+        StringView word = NextWord(run, pos);
         if (word == u"pard") {
-            if (w + 1 < words.size() && words[w + 1] == u"par") {
+            size_t peek = pos;
+            if (peek != npos && NextWord(run, peek) == u"par") {
                 out += u"<br />";
             } else {
-                alignment = runHas(u"qc") ? u"center" : runHas(u"qr") ? u"right" : u"left";
+                alignment = RunHasWord(run, u"qc") ? u"center" : RunHasWord(run, u"qr") ? u"right" : u"left";
                 out += OpenElement(u"p");
             }
             continue;
@@ -315,7 +367,6 @@ String RtfHtmlConverter::ApplyControlWords(StringView run) {
             out += OpenElement(u"font");
         }
     }
-    return out;
 }
 
 // The editor writes a link as visible text in the shadow effect followed at
@@ -368,7 +419,7 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
     }
 
     result.html += OpenLink(address);
-    result.html += ConvertRun(linkText, 0, false, true);
+    result.html += ConvertRun(std::move(linkText), 0, false, true);
     result.html += CloseElement(u"a");
     result.consumed = resume - runStart;
     return result;

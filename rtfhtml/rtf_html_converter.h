@@ -25,14 +25,19 @@ public:
     // Cuts the RTF at its last "\par" (starting at index 1 or later) and
     // appends "\n}", so the last paragraph gets no line break.
     static core::String TrimFinalParagraph(core::StringView rtf);
+    static void TrimFinalParagraphInPlace(core::String& rtf);
 
     // The HTML body: everything before `startMarker` is skipped; with
     // `closeAll` set, every element still open at the end is closed.
     core::String Convert(core::StringView rtf, core::StringView startMarker, bool closeAll);
+    // The same, taking the text over: it is worked on in place, which keeps
+    // the peak memory of large conversions low (rtf2html).
+    core::String ConvertTaking(core::String rtf, core::StringView startMarker, bool closeAll);
 
     // Drops every brace group from `start` on (nested groups with it); text
     // before `start` is kept as it is. A "{" without its "}" is dropped alone.
     static core::String StripGroups(core::StringView text, size_t start);
+    static void StripGroupsInPlace(core::String& text, size_t start);
 
     // --- Writer: the formatting state and the stack of open HTML elements ---
 
@@ -47,6 +52,8 @@ public:
     core::String CloseAllElements();
     static core::String HtmlFontSize(core::StringView word);
     static core::String RemoveEmptyElements(core::StringView html);
+    // In place; with `escapePercent` every "%" becomes "&#37;" as well.
+    static void RemoveEmptyElementsInPlace(core::String& html, bool escapePercent);
 
     // How often one formatting element ("b", "i" or "u") may be open at once.
     // Further switches of the same kind write nothing, which bounds the stack,
@@ -59,8 +66,9 @@ private:
         size_t consumed = 0;  // characters of the text after which the outer scan resumes
     };
 
-    core::String ConvertRun(core::StringView rtf, size_t start, bool closeAll, bool insideLink);
+    core::String ConvertRun(core::String text, size_t start, bool closeAll, bool insideLink);
     core::String ApplyControlWords(core::StringView run);
+    void ApplyControlWords(core::StringView run, core::String& out);
     LinkResult ReadLink(core::StringView text, size_t runStart);
 
     // Escapes that stand for one character (or none) wherever they occur.
