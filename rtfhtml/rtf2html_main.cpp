@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <string>
 
 #ifdef _WIN32
@@ -29,6 +30,20 @@ bool ReadAll(std::FILE* file, std::string& bytes) {
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
     return !std::ferror(file);
+}
+
+// Encodes in pieces, never splitting a surrogate pair, so no UTF-8 copy of
+// the whole HTML is ever held.
+bool WriteUtf8(core::StringView html, std::FILE* out) {
+    constexpr size_t kPiece = 1 << 16;
+    for (size_t k = 0; k < html.size();) {
+        size_t n = std::min(kPiece, html.size() - k);
+        if (k + n < html.size() && html[k + n - 1] >= 0xD800 && html[k + n - 1] <= 0xDBFF) --n;
+        std::string bytes = core::ToUtf8(html.substr(k, n));
+        if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) return false;
+        k += n;
+    }
+    return std::fflush(out) == 0;
 }
 
 int Usage() {
@@ -95,10 +110,7 @@ int main(int argc, char** argv) {
     std::string().swap(bytes);
     RtfHtmlConverter::TrimFinalParagraphInPlace(rtf);
     core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true);
-    std::string out = core::ToUtf8(html);
-    core::String().swap(html);
-
-    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+    if (!WriteUtf8(html, stdout)) {
         std::fprintf(stderr, "rtf2html: cannot write standard output\n");
         return 1;
     }
