@@ -22,6 +22,7 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$work"  # unrtf writes the pictures it finds into the current folder
 "$bin/rtf_bench_body" 1000000 0 > "$work/body-1MB.rtf"
 "$bin/rtf_bench_body" 10000000 0 > "$work/body-10MB.rtf"
 "$bin/rtf_bench_body" 10000000 5000000 > "$work/body-10MB+pict5MB.rtf"
