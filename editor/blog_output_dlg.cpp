@@ -136,6 +136,11 @@ bool CBlogOutputDlg::OnInitDialog() {
     size.dwMask = CFM_SIZE;
     size.yHeight = kDefaultBodyTwips;
     body.SetDefaultFormat(size);
+    // Wine's control keeps the empty body's end mark at the dialog font's
+    // size after a default change; the whole (empty) content takes it too,
+    // so that the first typed text comes at 10 points as well.
+    size.cbSize = sizeof size;
+    body.Send(EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&size));
 
     for (UINT id : kSizeStrings) sizeBox.AddString(fw::LoadResourceString(id));
     sizeBox.Select(kDefaultSizeIndex);
