@@ -3,6 +3,7 @@
 
 #include "editor/blog_output_dlg.h"
 #include "fake_publish.h"
+#include "framework/gdiplus_session.h"
 #include "framework/module.h"
 #include "framework/wide.h"
 #include "publishing/publish_library.h"
@@ -16,7 +17,9 @@
 #include <gdiplus.h>
 #include <richedit.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -57,6 +60,49 @@ std::wstring WriteBitmap(int width, int height) {
     ::WriteFile(handle, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
     ::CloseHandle(handle);
     return path;
+}
+
+
+// Saves what the screen shows of `window` as a PNG into build/windows/screenshots.
+void SaveScreenshot(HWND window, const std::wstring& name) {
+    // Let the dialog's thread finish painting first.
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ::SelectObject(memory, previous);
+
+    fw::GdiplusSession gdiplus;
+    Gdiplus::GpBitmap* image = nullptr;
+    Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image);
+    UINT count = 0, size = 0;
+    Gdiplus::DllExports::GdipGetImageEncodersSize(&count, &size);
+    std::vector<char> buffer(size);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    Gdiplus::DllExports::GdipGetImageEncoders(count, size, encoders);
+    const std::wstring folder = ExeFolder() + L"..\\screenshots";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (UINT i = 0; i < count && image; ++i) {
+        if (std::wstring(encoders[i].MimeType) == L"image/png") {
+            Gdiplus::DllExports::GdipSaveImageToFile(image, (folder + L"\\" + name).c_str(), &encoders[i].Clsid, nullptr);
+        }
+    }
+    if (image) Gdiplus::DllExports::GdipDisposeImage(image);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+}
+
+size_t Count(const std::wstring& text, const std::wstring& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
 }
 
 const wchar_t kThreeBlogs[] =
@@ -355,6 +401,174 @@ TEST_F(EditorTest, MissingLibrarySaysSoAndKeepsTheEditorOpen) {
     EXPECT_EQ(message, L"Could not load required DLL for Posting");
     EXPECT_TRUE(editorShown);
     EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
+    fake->publishResult = 1;
+    CBlogOutputDlg editor(nullptr, icon);
+    Prepare(editor);
+    std::wstring message;
+    INT_PTR result = Run(editor, [&](HWND window) {
+        ::SendMessageW(::GetDlgItem(window, IDC_EDITOR_TITLE), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Keep me"));
+        ui::Click(window, IDC_EDITOR_POST);
+        HWND box = ui::WaitForDialog(::GetWindowThreadProcessId(window, nullptr), Wide(fw::AppName()));
+        ASSERT_NE(box, nullptr);
+        message = ui::MessageText(box);
+        ui::Answer(box, IDOK);
+        ASSERT_TRUE(ui::WaitGone(box));
+        EXPECT_TRUE(::IsWindowVisible(window)) << "the editor stays open";
+        EXPECT_EQ(ui::TextOf(::GetDlgItem(window, IDC_EDITOR_TITLE)), L"Keep me");
+        EXPECT_NE(publishLibrary, nullptr) << "loaded again for the next try";
+        fake->publishResult = 0;
+        ui::Click(window, IDC_EDITOR_POST);
+        EXPECT_TRUE(ui::WaitGone(window));
+    });
+    EXPECT_EQ(message, L"The entry could not be posted. Check the connection and the account, then try again.");
+    EXPECT_EQ(result, IDOK);
+    ASSERT_EQ(fake->published.size(), 2u);
+    EXPECT_EQ(fake->published[1].title, L"Keep me");
+    EXPECT_EQ(fake->published[1].blogAddress, L"http://zeta.example/");
+    EXPECT_EQ(editor.postAddress, u"http://zeta.example/");
+    EXPECT_EQ(publishLibrary, nullptr);
+}
+
+TEST_F(EditorTest, DebugFolderWritesBothFilesAndAsksBeforeSending) {
+    const std::wstring folder = L"c:\\DebugBlogHTML";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    struct Cleanup {
+        std::wstring folder;
+        ~Cleanup() {
+            ::DeleteFileW((folder + L"\\rtf.rtf").c_str());
+            ::DeleteFileW((folder + L"\\html.htm").c_str());
+            ::RemoveDirectoryW(folder.c_str());
+        }
+    } cleanup{folder};
+
+    CBlogOutputDlg editor(nullptr, icon);
+    Prepare(editor);
+    std::vector<std::wstring> questions;
+    INT_PTR result = Run(editor, [&](HWND window) {
+        const DWORD thread = ::GetWindowThreadProcessId(window, nullptr);
+        for (int answer : {IDNO, IDYES}) {
+            ui::Click(window, IDC_EDITOR_POST);
+            HWND box = ui::WaitForDialog(thread, Wide(fw::AppName()));
+            ASSERT_NE(box, nullptr);
+            questions.push_back(ui::MessageText(box));
+            if (answer == IDNO) {
+                EXPECT_NE(::GetFileAttributesW((folder + L"\\rtf.rtf").c_str()), INVALID_FILE_ATTRIBUTES);
+                EXPECT_NE(::GetFileAttributesW((folder + L"\\html.htm").c_str()), INVALID_FILE_ATTRIBUTES);
+            }
+            ui::Answer(box, answer);
+            ASSERT_TRUE(ui::WaitGone(box));
+            if (answer == IDNO) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                EXPECT_TRUE(::IsWindowVisible(window));
+                EXPECT_TRUE(fake->published.empty()) << "No sends nothing";
+            }
+        }
+        EXPECT_TRUE(ui::WaitGone(window));
+    });
+    ASSERT_EQ(questions.size(), 2u);
+    for (const std::wstring& q : questions) EXPECT_EQ(q, L"RTF/HTML outputted to c:\\DebugBlogHTML Continue to send to blog?");
+    EXPECT_EQ(result, IDOK);
+    ASSERT_EQ(fake->published.size(), 1u);
+    EXPECT_EQ(Count(fake->published[0].htmlBody, L"<img"), 1u) << "one image tag after a stopped Post";
+}
+
+TEST_F(EditorTest, ToolTipsComeFromTheStringTable) {
+    CBlogOutputDlg editor(nullptr, icon);
+    Prepare(editor);
+    Run(editor, [&](HWND window) {
+        HWND tips = reinterpret_cast<HWND>(::SendMessageW(Bar(window, IDC_EDITOR_FORMAT_BAR), TB_GETTOOLTIPS, 0, 0));
+        ASSERT_NE(tips, nullptr);
+        auto wideTip = [&](UINT_PTR id, bool byWindow) {
+            NMTTDISPINFOW info{};
+            info.hdr = {tips, id, TTN_NEEDTEXTW};
+            info.uFlags = byWindow ? TTF_IDISHWND : 0;
+            // The result is 0 either way; a handled request points the text at its buffer.
+            ::SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+            return info.lpszText ? std::wstring(info.lpszText) : std::wstring(L"(unhandled)");
+        };
+        auto item = [&](int id) { return reinterpret_cast<UINT_PTR>(::GetDlgItem(window, id)); };
+        EXPECT_EQ(wideTip(item(IDC_EDITOR_DIFFERENT_ACCOUNT), true), L"Log-in with a different account");
+        EXPECT_EQ(wideTip(item(IDC_EDITOR_TEXT_SIZE), true), L"Text size");
+        EXPECT_EQ(wideTip(item(IDC_EDITOR_POST), true), L"");
+        EXPECT_EQ(wideTip(ID_FORMAT_BOLD, false), L"Bold (Ctrl+B)");
+        EXPECT_EQ(wideTip(ID_IMAGE_BOTTOM, false), L"Align Image Bottom");
+        EXPECT_EQ(wideTip(0, false), L"(unhandled)");
+
+        NMTTDISPINFOA ansi{};
+        ansi.hdr = {tips, item(IDC_EDITOR_DIFFERENT_ACCOUNT), TTN_NEEDTEXTA};
+        ansi.uFlags = TTF_IDISHWND;
+        ::SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&ansi));
+        ASSERT_NE(ansi.lpszText, nullptr);
+        EXPECT_STREQ(ansi.lpszText, "Log-in with a different account");
+
+        // A real request through the toolbar's own tip control.
+        wchar_t text[80] = {};
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = Bar(window, IDC_EDITOR_FORMAT_BAR);
+        tool.uId = ID_FORMAT_ITALIC;
+        tool.lpszText = text;
+        ::SendMessageW(tips, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_STREQ(text, L"Italic (Ctrl+I)");
+
+        SaveScreenshot(window, L"editor_full.png");
+        ui::Click(window, IDCANCEL);
+    });
+}
+
+TEST_F(EditorTest, OneBlogHidesTheRowAndShortensTheDialog) {
+    fake->blogReply = kOneBlog;
+    CBlogOutputDlg full(nullptr, icon);
+    Prepare(full);
+    fake->blogReply = kThreeBlogs;
+    RECT fullRect{}, postFull{};
+    Run(full, [&](HWND window) {
+        ::GetWindowRect(window, &fullRect);
+        ::GetWindowRect(::GetDlgItem(window, IDC_EDITOR_POST), &postFull);
+        ui::Click(window, IDCANCEL);
+    });
+
+    fake->blogReply = kOneBlog;
+    fake->published.clear();
+    CBlogOutputDlg compact(nullptr, icon);
+    Prepare(compact);
+    RECT compactRect{}, postCompact{};
+    bool listVisible = true, labelVisible = true;
+    Run(compact, [&](HWND window) {
+        ::GetWindowRect(window, &compactRect);
+        ::GetWindowRect(::GetDlgItem(window, IDC_EDITOR_POST), &postCompact);
+        listVisible = ::IsWindowVisible(::GetDlgItem(window, IDC_EDITOR_BLOG_LIST));
+        labelVisible = ::IsWindowVisible(::GetDlgItem(window, IDC_EDITOR_BLOG_LABEL));
+        SaveScreenshot(window, L"editor_compacted.png");
+        ui::Click(window, IDC_EDITOR_POST);
+        EXPECT_TRUE(ui::WaitGone(window));
+    });
+    EXPECT_FALSE(listVisible);
+    EXPECT_FALSE(labelVisible);
+    ASSERT_GT(compact.layoutShift, 0);
+    EXPECT_EQ((fullRect.bottom - fullRect.top) - (compactRect.bottom - compactRect.top), compact.layoutShift);
+    EXPECT_EQ((postFull.top - fullRect.top) - (postCompact.top - compactRect.top), compact.layoutShift);
+    ASSERT_EQ(fake->published.size(), 1u);
+    EXPECT_EQ(fake->published[0].blogId, L"7");
+    EXPECT_EQ(compact.postAddress, u"http://only.example/");
+}
+
+TEST_F(EditorTest, LiveJournalWithoutBlogsPostsToTheJournal) {
+    fake->blogReply = L"<Other/>";
+    CBlogOutputDlg editor(nullptr, icon);
+    Prepare(editor, 3);
+    Run(editor, [&](HWND window) {
+        EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(window, IDC_EDITOR_BLOG_LIST)));
+        ui::Click(window, IDC_EDITOR_POST);
+        EXPECT_TRUE(ui::WaitGone(window));
+    });
+    ASSERT_EQ(fake->published.size(), 1u);
+    EXPECT_EQ(fake->published[0].blogId, L"");
+    EXPECT_EQ(fake->published[0].blogAddress, L"http://ann.livejournal.com");
+    EXPECT_EQ(editor.postAddress, u"http://ann.livejournal.com");
 }
 
 } // namespace
