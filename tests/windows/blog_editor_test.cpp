@@ -571,4 +571,25 @@ TEST_F(EditorTest, LiveJournalWithoutBlogsPostsToTheJournal) {
     EXPECT_EQ(editor.postAddress, u"http://ann.livejournal.com");
 }
 
+TEST_F(EditorTest, FiftySendsLeaveNoGdiOrUserHandlesBehind) {
+    auto sendOnce = [&] {
+        CBlogOutputDlg editor(nullptr, icon);
+        Prepare(editor);
+        Run(editor, [&](HWND window) {
+            ::SendMessageW(::GetDlgItem(window, IDC_EDITOR_BODY), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"x"));
+            ui::Click(window, IDC_EDITOR_POST);
+            EXPECT_TRUE(ui::WaitGone(window));
+        });
+    };
+    sendOnce();  // first use loads classes, fonts and GDI+ for good
+    HANDLE process = ::GetCurrentProcess();
+    const DWORD gdiBefore = ::GetGuiResources(process, GR_GDIOBJECTS);
+    const DWORD userBefore = ::GetGuiResources(process, GR_USEROBJECTS);
+    if (gdiBefore == 0 && userBefore == 0) GTEST_SKIP() << "this system does not count GUI handles";
+    for (int i = 0; i < 50; ++i) sendOnce();
+    EXPECT_EQ(fake->published.size(), 51u);
+    EXPECT_LE(::GetGuiResources(process, GR_GDIOBJECTS), gdiBefore);
+    EXPECT_LE(::GetGuiResources(process, GR_USEROBJECTS), userBefore);
+}
+
 } // namespace
