@@ -253,6 +253,10 @@ TEST_F(EditorTest, PostSendsTheEntryToTheChosenBlog) {
                   L"<a href=\"%s\"><img src = \"%s\" align = \"left\" height=\"240\" width=\"320\" hspace = \"20\" /></a>", 0),
               0u)
         << std::string(call.htmlBody.begin(), call.htmlBody.end());
+    // The typed percent sign is escaped; the only "%s" are the image tag's two.
+    EXPECT_NE(call.htmlBody.find(L"Up 5&#37; today"), std::wstring::npos);
+    EXPECT_EQ(Count(call.htmlBody, L"%s"), 2u);
+    EXPECT_EQ(Count(call.htmlBody, L"%"), 2u);
     EXPECT_EQ(editor.postAddress, u"http://alpha.example/");
     EXPECT_EQ(publishLibrary, nullptr) << "Post releases the library";
 }
