@@ -155,13 +155,13 @@ protected:
         return PumpUntilTimerCount(window, CToasterPopupWnd::kDisplayTimer, 1);
     }
 
-    // Two more slide steps.
-    static bool PumpSlideSteps(HWND window, int steps = 2) {
+    // One more slide step (or more when asked).
+    static bool PumpSlideSteps(HWND window, int steps = 1) {
         return PumpUntilTimerCount(window, CToasterPopupWnd::kSlideTimer,
                                    timerHits[{window, CToasterPopupWnd::kSlideTimer}] + steps);
     }
 
-    // Sets the fake clock forward and lets the slide timer run two steps at
+    // Sets the fake clock forward and lets the slide timer run a step at
     // that moment.
     static void Advance(HWND window, DWORD ms) {
         fakeNow += ms;
