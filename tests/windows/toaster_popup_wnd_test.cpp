@@ -405,16 +405,24 @@ TEST_F(ToastTest, FirstClickCallsOnClickOnceAndTurnsTheSlideInIntoASlideOut) {
     EXPECT_EQ(watch.clicks, 1);
 }
 
-TEST_F(ToastTest, ClickWithoutHandlerOnlyStartsTheClosing) {
+TEST_F(ToastTest, ClickedNoticeIsNotHeldByThePointerAndNeedsNoHandler) {
     Watch& watch = NewWatch();
-    CToasterPopupWnd* toast = Make(watch, 0, 500);
+    CToasterPopupWnd* toast = Make(watch, 300, 500);
     toast->onClick = nullptr;
     HWND window = toast->Hwnd();
     toast->Show();
     Advance(window, 500);
-    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    MovePointer(window, 1000, 960);
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 76));
     EXPECT_TRUE(::IsWindow(window));
-    EXPECT_EQ(watch.clicks, 0);
+    EXPECT_EQ(::GetCapture(), window) << "the pointer still rests on it";
+    // The display timer closes it although the pointer is over it.
+    ASSERT_TRUE(WaitDisplayTimer(window));
+    Advance(window, 250);
+    EXPECT_TRUE(RectIs(window, RECT{880, 934, 1280, 984}));
+    Advance(window, 250);
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_TRUE(watch.destroyed);
 }
 
 // ---------------------------------------------------------------------------
