@@ -677,6 +677,9 @@ DWORD UserObjects() {
 TEST_F(ToastTest, HundredNoticesLeaveNoHandlesBehind) {
     HICON icon = LoadTestIcon();
     ASSERT_NE(icon, nullptr);
+    // Away from every place a test here puts the pointer: a pointer resting
+    // on a notice would hold it.
+    SetTaskbar(ABE_LEFT, RECT{0, 0, 440, 400});
     auto showAndClose = [&](int n) {
         for (int i = 0; i < n; ++i) {
             Watch& watch = NewWatch();
