@@ -31,10 +31,13 @@
 // nothing. Small blocks keep the ordinary allocator.
 namespace {
 constexpr size_t kHugePage = size_t{1} << 21;
+// Below this the few pages saved are not worth rounding the block up to whole
+// huge pages (that would raise the peak memory of small inputs).
+constexpr size_t kHugeBlock = size_t{4} << 20;
 }
 
 void* operator new(size_t size) {
-    if (size >= kHugePage) {
+    if (size >= kHugeBlock) {
         size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
         if (void* block = std::aligned_alloc(kHugePage, rounded)) {
             madvise(block, rounded, MADV_HUGEPAGE);  // a hint: failure changes nothing
