@@ -2,7 +2,9 @@
 # Times rtf2html side by side with unrtf --html and pandoc -f rtf -t html on
 # the same generated editor bodies, whole process, and prints the ratios,
 # rtf2html's peak memory against the input size and its 10 MB / 1 MB time
-# ratio. Installs nothing: a missing tool is reported and skipped.
+# ratio, each by wall clock and by CPU time (user + system: on a shared,
+# loaded machine the fairer figure). Installs nothing: a missing tool is
+# reported and skipped.
 #
 # usage: bench/compare.sh [BUILD_DIR]   (default build/native; build it first)
 #        RUNS=3 sets the runs per tool and file (the median is reported).
@@ -27,7 +29,9 @@ cd "$work"  # unrtf writes the pictures it finds into the current folder
 "$bin/rtf_bench_body" 10000000 0 > "$work/body-10MB.rtf"
 "$bin/rtf_bench_body" 10000000 5000000 > "$work/body-10MB+pict5MB.rtf"
 
-# run_once TOOL FILE -> "seconds peak_kb" (wall clock of the whole process)
+# run_once TOOL FILE -> "seconds cpu_seconds peak_kb": wall clock and CPU
+# time (user + system) of the whole process. On a shared, loaded machine the
+# wall clock mostly measures waiting for a core; CPU time does not.
 run_once() {
   local tool=$1 file=$2 cmd
   case $tool in
@@ -37,35 +41,46 @@ run_once() {
   esac
   local start end
   start=$(date +%s.%N)
-  /usr/bin/time -f "%M" -o "$work/mem" "${cmd[@]}" > /dev/null 2> "$work/err" || true
+  /usr/bin/time -f "%U %S %M" -o "$work/mem" "${cmd[@]}" > /dev/null 2> "$work/err" || true
   end=$(date +%s.%N)
-  echo "$(echo "$end - $start" | bc -l) $(cat "$work/mem")"
+  local user sys mem
+  read -r user sys mem < "$work/mem"
+  echo "$(echo "$end - $start" | bc -l) $(echo "$user + $sys" | bc -l) $mem"
 }
 
-# median TOOL FILE -> "seconds peak_kb", medians over $runs runs
+# median TOOL FILE -> "seconds cpu_seconds peak_kb", each the median over $runs runs
 median() {
-  local times=() mems=() k
+  local times=() cpus=() mems=() k
   for ((k = 0; k < runs; k++)); do
-    read -r t m < <(run_once "$1" "$2")
-    times+=("$t"); mems+=("$m")
+    read -r t c m < <(run_once "$1" "$2")
+    times+=("$t"); cpus+=("$c"); mems+=("$m")
   done
-  local mid=$((runs / 2))
-  echo "$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$((mid + 1))p") $(printf '%s\n' "${mems[@]}" | sort -g | sed -n "$((mid + 1))p")"
+  local mid=$((runs / 2)) list
+  for list in times cpus mems; do
+    local -n values=$list
+    printf '%s\n' "${values[@]}" | sort -g | sed -n "$((mid + 1))p"
+  done | paste -sd' '
+}
+
+# ratio A B -> A / B, with B at least the 10 ms resolution of /usr/bin/time
+ratio() {
+  echo "$1 / (if ($2 < 0.01) 0.01 else $2)" | bc -l
 }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); $runs runs each, medians, whole process"
-printf '%-22s %-9s %10s %10s %12s\n' file tool seconds MB/s "peak MB"
-declare -A secs
+printf '%-22s %-9s %10s %10s %10s %12s\n' file tool "wall s" "wall MB/s" "CPU s" "peak MB"
+declare -A secs cpu
 for file in body-1MB body-10MB body-10MB+pict5MB; do
   path="$work/$file.rtf"
   size=$(stat -c %s "$path")
   tools=(rtf2html)
   [[ $file == body-1MB ]] || tools+=("${others[@]}")
   for tool in "${tools[@]}"; do
-    read -r t m < <(median "$tool" "$path")
+    read -r t c m < <(median "$tool" "$path")
     secs[$file/$tool]=$t
-    printf '%-22s %-9s %10.3f %10.1f %12.1f\n' "$file" "$tool" "$t" "$(echo "$size / 1000000 / $t" | bc -l)" \
-      "$(echo "$m / 1024" | bc -l)"
+    cpu[$file/$tool]=$c
+    printf '%-22s %-9s %10.3f %10.1f %10.2f %12.1f\n' "$file" "$tool" "$t" "$(echo "$size / 1000000 / $t" | bc -l)" \
+      "$c" "$(echo "$m / 1024" | bc -l)"
     if [[ $tool == rtf2html ]]; then
       printf '%-22s %-9s peak memory = %.2f x input size\n' "" "" "$(echo "$m * 1024 / $size" | bc -l)"
     fi
@@ -73,10 +88,12 @@ for file in body-1MB body-10MB body-10MB+pict5MB; do
 done
 
 echo
-printf 'rtf2html 10 MB / 1 MB time: %.1f x (linear would be 10 x)\n' \
-  "$(echo "${secs[body-10MB/rtf2html]} / ${secs[body-1MB/rtf2html]}" | bc -l)"
+printf 'rtf2html 10 MB / 1 MB time: wall %.1f x, CPU %.1f x (linear would be 10 x; CPU times under 10 ms count as 10 ms)\n' \
+  "$(ratio "${secs[body-10MB/rtf2html]}" "${secs[body-1MB/rtf2html]}")" \
+  "$(ratio "${cpu[body-10MB/rtf2html]}" "${cpu[body-1MB/rtf2html]}")"
 for file in body-10MB body-10MB+pict5MB; do
   for tool in "${others[@]}"; do
-    printf '%-22s %s / rtf2html = %.1f x\n' "$file" "$tool" "$(echo "${secs[$file/$tool]} / ${secs[$file/rtf2html]}" | bc -l)"
+    printf '%-22s %s / rtf2html: wall clock %.1f x, CPU time %.1f x\n' "$file" "$tool" \
+      "$(ratio "${secs[$file/$tool]}" "${secs[$file/rtf2html]}")" "$(ratio "${cpu[$file/$tool]}" "${cpu[$file/rtf2html]}")"
   done
 done

@@ -1,6 +1,8 @@
 #include "core/codepage.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace core {
 
@@ -96,8 +98,17 @@ const SingleByteCodePage& SingleByteCodePage::Windows1252() {
 }
 
 String SingleByteCodePage::Decode(std::string_view bytes) const {
-    String out(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) out[i] = Decode(static_cast<unsigned char>(bytes[i]));
+    // Through a small buffer rather than into a zero-filled string: large
+    // inputs would otherwise be written twice.
+    String out;
+    out.reserve(bytes.size());
+    char16_t buffer[4096];
+    for (size_t k = 0; k < bytes.size();) {
+        size_t n = std::min(std::size(buffer), bytes.size() - k);
+        for (size_t i = 0; i < n; ++i) buffer[i] = Decode(static_cast<unsigned char>(bytes[k + i]));
+        out.append(buffer, n);
+        k += n;
+    }
     return out;
 }
 

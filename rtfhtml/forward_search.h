@@ -6,6 +6,7 @@
 // in its length, where plain find() calls could cost quadratic time.
 
 #include "core/text.h"
+#include "rtfhtml/scan.h"
 
 #include <cstddef>
 
@@ -17,7 +18,7 @@ public:
 
     size_t Find(core::StringView text, size_t from) {
         if (!valid_ || from < from_ || (found_ != core::StringView::npos && found_ < from)) {
-            found_ = text.find(needle_, from);
+            found_ = FindFrom(text, from);
             from_ = from;
             valid_ = true;
         }
@@ -27,6 +28,19 @@ public:
     void Reset() { valid_ = false; }
 
 private:
+    // Candidates are found by the needle's second character, several at a
+    // time: the first is "<" or a backslash, which the texts searched are
+    // full of, while the "/" of a closing tag is rare.
+    size_t FindFrom(core::StringView text, size_t from) const {
+        if (needle_.empty()) return from <= text.size() ? from : core::StringView::npos;
+        const size_t anchor = needle_.size() >= 2 ? 1 : 0;
+        for (size_t k = FindAnyOf(text, from + anchor, needle_[anchor]); k < text.size();
+             k = FindAnyOf(text, k + 1, needle_[anchor])) {
+            if (text.substr(k - anchor, needle_.size()) == needle_) return k - anchor;
+        }
+        return core::StringView::npos;
+    }
+
     core::StringView needle_;  // literal with static storage
     size_t from_ = 0;
     size_t found_ = core::StringView::npos;

@@ -5,6 +5,7 @@
 #include "rtfhtml/rtf_html_converter.h"
 
 #include "rtfhtml/forward_search.h"
+#include "rtfhtml/scan.h"
 
 #include <algorithm>
 #include <array>
@@ -182,7 +183,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             continue;
         }
         if (text[pos] != u'<') {
-            size_t next = std::min(text.find(u'<', pos), limit);
+            size_t next = std::min(rtfhtml::FindAnyOf(text, pos, u'<'), limit);
             keep(pos, next - pos);
             pos = next;
             continue;
@@ -214,20 +215,22 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
     html.resize(write);
 
     if (!escapePercent) return;
-    size_t percents = static_cast<size_t>(std::count(html.begin(), html.end(), u'%'));
-    if (percents == 0) return;
-    // Widen in place, filling from the back.
+    std::vector<size_t> percents;
+    for (size_t k = rtfhtml::FindAnyOf(html, 0, u'%'); k < html.size(); k = rtfhtml::FindAnyOf(html, k + 1, u'%')) {
+        percents.push_back(k);
+    }
+    if (percents.empty()) return;
+    // Widen in place, moving the text between percent signs from the back.
     static constexpr StringView kEscaped = u"&#37;";
     size_t from = html.size();
-    html.resize(html.size() + percents * (kEscaped.size() - 1));
+    html.resize(html.size() + percents.size() * (kEscaped.size() - 1));
     size_t to = html.size();
-    while (from > 0) {
-        char16_t c = html[--from];
-        if (c == u'%') {
-            to -= kEscaped.size();
-            std::char_traits<char16_t>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
-        } else {
-            html[--to] = c;
-        }
+    for (auto it = percents.rbegin(); it != percents.rend(); ++it) {
+        size_t tail = from - (*it + 1);
+        to -= tail;
+        std::char_traits<char16_t>::move(html.data() + to, html.data() + *it + 1, tail);
+        to -= kEscaped.size();
+        std::char_traits<char16_t>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
+        from = *it;
     }
 }

@@ -8,6 +8,8 @@
 
 #include "rtfhtml/rtf_html_converter.h"
 
+#include "rtfhtml/scan.h"
+
 #include <algorithm>
 
 using core::String;
@@ -121,15 +123,16 @@ String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
 void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
     start = std::min(start, text.size());
     std::vector<size_t> unclosed;  // ascending
-    for (size_t k = start; k < text.size(); ++k) {
-        if (text[k] == u'{') {
+    const StringView view(text);
+    for (size_t k = rtfhtml::FindAnyOf(view, start, u'{', u'}'); k < view.size();
+         k = rtfhtml::FindAnyOf(view, k + 1, u'{', u'}')) {
+        if (view[k] == u'{') {
             unclosed.push_back(k);
-        } else if (text[k] == u'}' && !unclosed.empty()) {
+        } else if (!unclosed.empty()) {
             unclosed.pop_back();
         }
     }
 
-    const StringView view(text);
     size_t write = start;
     auto keep = [&](size_t from, size_t length) {
         if (from != write) std::char_traits<char16_t>::move(text.data() + write, text.data() + from, length);
@@ -141,10 +144,10 @@ void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
         // Whether a brace is escaped is decided on the original text. Only
         // [start, write) has been overwritten, and a brace right after that
         // range follows a skipped "{" or "}" in the original: not escaped.
-        size_t brace = view.find(u'{', k);
+        size_t brace = rtfhtml::FindAnyOf(view, k, u'{');
         auto escaped = [&](size_t b) { return b > 0 && (b - 1 < start || b - 1 >= write) && view[b - 1] == u'\\'; };
-        while (brace != npos && escaped(brace)) brace = view.find(u'{', brace + 1);
-        if (brace == npos) {
+        while (brace < view.size() && escaped(brace)) brace = rtfhtml::FindAnyOf(view, brace + 1, u'{');
+        if (brace == view.size()) {
             keep(k, view.size() - k);
             break;
         }
@@ -156,7 +159,7 @@ void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
         }
         size_t depth = 0;
         size_t close = brace;
-        for (; close < view.size(); ++close) {
+        for (; close < view.size(); close = rtfhtml::FindAnyOf(view, close + 1, u'{', u'}')) {
             if (view[close] == u'{') {
                 ++depth;
             } else if (view[close] == u'}' && --depth == 0) {
@@ -268,12 +271,8 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
                 ++k;
                 continue;
             }
-            size_t end = k + 1;  // a stretch of plain text, copied at once
-            while (end < view.size()) {
-                char16_t d = view[end];
-                if (d == u'\\' || d == u'\n' || d == u'}' || d == u'&' || d == u'<' || d == u'>') break;
-                ++end;
-            }
+            // A stretch of plain text, copied at once.
+            size_t end = rtfhtml::FindAnyOf(view, k + 1, u'\\', u'\n', u'}', u'&', u'<', u'>');
             out.append(view.substr(k, end - k));
             k = end;
             continue;

@@ -255,7 +255,7 @@ namespace {
 // Real output of Wine's RichEdit control, converted as the Post command does.
 TEST(RtfReader, RichEditStreamsConvertAsExpected) {
     const std::string dir = VELLUMA_SOURCE_DIR "/tests/portable/rtfhtml/richedit/";
-    for (const char* name : {"styles", "blog_body", "link"}) {
+    for (const char* name : {"styles", "sizes_align", "link", "blog_body", "shadow_colour"}) {
         std::string rtfBytes = ReadFileBytes(dir + name + ".rtf");
         std::string expected = ReadFileBytes(dir + name + ".html");
         ASSERT_FALSE(rtfBytes.empty()) << name;
