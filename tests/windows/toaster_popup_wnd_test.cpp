@@ -704,7 +704,10 @@ TEST_F(ToastTest, HundredNoticesLeaveNoHandlesBehind) {
     const DWORD userBefore = UserObjects();
     ASSERT_GT(gdiBefore, 0u) << "no way to count GDI objects here";
     showAndClose(100);
-    EXPECT_EQ(GdiObjects(), gdiBefore);
+    // A notice that leaked even one object would leave 100 behind. Wine's own
+    // caches (device contexts of the display) may grow by a few objects under
+    // load, so a handful above the start is not a leak of ours.
+    EXPECT_LT(GdiObjects(), gdiBefore + 10);
     EXPECT_EQ(UserObjects(), userBefore);
     ::DestroyIcon(icon);
 }
