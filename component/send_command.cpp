@@ -45,14 +45,15 @@ bool FileExists(const core::String& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The address as the notice shows it: without "www" and "http://".
+} // namespace
+
+// The address as the notice shows it: every "www", then every "http://"
+// removed, wherever they stand (an https address keeps its scheme).
 core::String DisplayAddress(core::String address) {
     core::ReplaceAll(address, u"www", u"");
     core::ReplaceAll(address, u"http://", u"");
     return address;
 }
-
-} // namespace
 
 core::String CVellumaOutput::AcquireCaptureFile() {
     fw::ComPtr<IUnknown> documentObject, settingsObject;

@@ -1,6 +1,7 @@
 // The send command against a host of our own in this process: which file the
 // host is asked to write, and how a send without a capture file fails.
 
+#include "component/shell.h"
 #include "component/velluma_output.h"
 #include "framework/com.h"
 #include "framework/wide.h"
@@ -186,4 +187,17 @@ TEST(CommandIds, ReadLikeTheHostSendsThem) {
     const Case cases[] = {{L"0", 0}, {L"", 0}, {nullptr, 0}, {L"abc", 0}, {L"1", 1}, {L" 1", 1},
                           {L"1x", 1}, {L"2", 2}, {L"-1", -1}, {L"+1", 1}, {L"\t 12ab", 12}};
     for (const Case& c : cases) EXPECT_EQ(CVellumaOutput::ParseCommandId(c.text), c.id) << (c.text ? "text" : "null");
+}
+
+TEST(DisplayAddress, DropsEveryWwwThenEveryHttpScheme) {
+    struct Case { const char16_t* address; const char16_t* shown; };
+    const Case cases[] = {
+        {u"http://www.example.com/blog", u".example.com/blog"},
+        {u"https://www.example.com/", u"https://.example.com/"},
+        {u"http://blog.example.com/wwwroot/", u"blog.example.com/root/"},
+        // "www" goes first: one that only the removed schemes bring together stays.
+        {u"http://wwhttp://w.example.com", u"www.example.com"},
+        {u"", u""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DisplayAddress(c.address), c.shown) << core::ToUtf8(c.address);
 }
