@@ -240,7 +240,14 @@ private:
         }
         ::ResetEvent(sync_);
         if (!::PostThreadMessageW(uiThread_, kSyncMessage, 0, reinterpret_cast<LPARAM>(sync_))) return;
-        ::WaitForSingleObject(sync_, options_.timeoutMs);
+        // Once the current window is gone its modal loop has ended, and the
+        // thread may not read its queue again soon (a test's main thread
+        // returns from the dialog into its own code): nothing left to wait for.
+        const DWORD start = ::GetTickCount();
+        while (::WaitForSingleObject(sync_, 20) == WAIT_TIMEOUT) {
+            if (current_ && !::IsWindow(current_)) return;
+            if (::GetTickCount() - start >= options_.timeoutMs) return;
+        }
     }
 
     template <class Condition>
