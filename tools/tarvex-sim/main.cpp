@@ -22,6 +22,8 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <cwchar>
 #include <string>
 #include <thread>
@@ -270,6 +272,9 @@ void PumpFor(DWORD ms) {
 
 int wmain(int argc, wchar_t** argv) {
     ::SetConsoleOutputCP(CP_UTF8);
+    // Bytes as written: UTF-8 text with LF line ends, as tests compare it.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     Arguments args;
     if (int status = ParseArguments(argc, argv, args)) return status;
 
