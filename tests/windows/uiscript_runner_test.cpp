@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,7 @@ struct RunnerTest : ::testing::Test {
 
         uiscript::Options options;
         options.timeoutMs = 5000;
+        options.log = [](const std::string& line) { std::fprintf(stderr, "ui: %s\n", line.c_str()); };
         options.onMessageBox = [boxes](const uiscript::MessageBoxSeen& box) { if (boxes) boxes->push_back(box); };
         uiscript::ScriptThread thread(script, options);
         // A script that fails leaves the dialog open: close it so the test ends.

@@ -452,6 +452,7 @@ private:
         Settle();  // the keystroke is handled; its WM_CHAR (if any) is queued now
         Settle();  // and handled
         if (charsSeen == 0 && ::IsWindow(focus)) {
+            if (options_.log) options_.log("key Ctrl+" + std::string(1, step.letter) + ": no character from the translation; posting it");
             ::PostMessageW(focus, WM_CHAR, letter - 'A' + 1, 1);
             Settle();
         }
