@@ -300,6 +300,7 @@ int wmain(int argc, wchar_t** argv) {
     ::CreateDirectoryW(args.host.dataFolder.c_str(), nullptr);
     if (!args.host.saveRedirect.empty()) args.host.saveRedirect = FullPath(args.host.saveRedirect);
     if (!args.screenshots.empty()) args.screenshots = FullPath(args.screenshots);
+    if (!args.dll.empty()) args.dll = FullPath(args.dll);
 
     if (!sim::Log().Open(args.log)) return UsageError("cannot write the log file " + tools::Utf8(args.log));
 
@@ -389,6 +390,7 @@ int wmain(int argc, wchar_t** argv) {
     ::SetEvent(entryReturned);
     if (!missing.empty()) {
         Print(stderr, "tarvex-sim: the component does not implement " + missing + "\n");
+        if (scriptThread.joinable()) scriptThread.detach();  // ends with the process
         return kExitComponent;
     }
     sim::Log().Result(hr);
