@@ -168,6 +168,10 @@ HWND CreateMainWindow() {
     if (window) {
         ::ShowWindow(window, SW_SHOW);
         ::UpdateWindow(window);
+        // The active window of the user-interface thread, as the host's is
+        // when the user picks a command: message boxes take it as owner.
+        ::SetForegroundWindow(window);
+        ::SetActiveWindow(window);
     }
     return window;
 }

@@ -561,7 +561,11 @@ private:
         case Answer::No: button = buttons.no; command = IDNO; seen.answer = "no"; break;
         default: button = buttons.ok; command = IDOK; seen.answer = "ok"; break;
         }
-        if (options_.log) options_.log("message box \"" + seen.caption + "\": \"" + seen.text + "\" [" + seen.buttons + "]");
+        if (options_.log) {
+            HWND owner = ::GetWindow(box, GW_OWNER);
+            options_.log("message box \"" + seen.caption + "\": \"" + seen.text + "\" [" + seen.buttons + "], owner " +
+                         (owner ? Quoted(TextOf(owner)) : std::string("none")));
+        }
         if (!button)
             Fail("the message box \"" + seen.text + "\" has no " + seen.answer + " button (it has " + seen.buttons + ")");
         if (options_.onMessageBox) options_.onMessageBox(seen);
