@@ -68,8 +68,10 @@ TEST_F(SimTest, MenuPrintsTheComponentsMenuText) {
 // A class factory from the DLL file, a message box from the DLL's own string
 // table answered by the script, and all of it in the log.
 TEST_F(SimTest, SendWhoseCaptureCannotBeWrittenReportsMessage105) {
-    RunResult run = Sim({L"send", L"--save-fail"}, "# the host writes nothing\nwait \"Velluma\"\nanswer ok\n");
+    RunResult run = Sim({L"send", L"--save-fail", L"--screenshot", (folder / "shots").wstring()},
+                        "# the host writes nothing\nwait \"Velluma\"\nshot message\nanswer ok\n");
     ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFile(folder / "shots" / "message.png").substr(0, 4), "\x89PNG");
 
     const auto calls = Methods(Calls(log));
     const std::vector<std::string> expected = {"GetDocument", "GetOutputSettings", "GetFileType", "GetFileOptions", "SaveImage"};
@@ -116,6 +118,28 @@ TEST_F(SimTest, SaveImageMayMoveTheFile) {
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(ReadFile(moved).substr(0, 4), "\x89PNG");
     EXPECT_EQ(log.back(), R"({"event":"result","hresult":"0x00000000"})");
+}
+
+TEST_F(SimTest, EveryEntryPointRunsAndLogsItsResult) {
+    const std::vector<std::vector<std::wstring>> commands = {
+        {L"options"}, {L"open-last"}, {L"command", L"1"}, {L"command", L"0"}};
+    for (const auto& command : commands) {
+        RunResult run = Sim(command);
+        EXPECT_EQ(run.exitCode, 0u) << run.err;
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back().rfind(R"({"event":"result","hresult":"0x)", 0), 0u) << log.back();
+    }
+    // Command 0 is the send: the host was asked for the capture.
+    const auto calls = Methods(Calls(log));
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "SaveImage"), calls.end());
+}
+
+// A script that ends while the component still waits for an answer must
+// not leave the simulator hanging.
+TEST_F(SimTest, ScriptThatLeavesADialogOpenEndsWithStatus3) {
+    RunResult run = Sim({L"send", L"--save-fail"}, "wait \"Velluma\"\n# and nobody answers\n");
+    EXPECT_EQ(run.exitCode, 3u);
+    EXPECT_NE(run.err.find("did not return"), std::string::npos) << run.err;
 }
 
 TEST_F(SimTest, BadArgumentsExitWithStatus2) {
