@@ -29,6 +29,12 @@ protected:
     void OnOK() override;
 
 private:
+    // Checks 406 ("Always use") or 407 ("Prompt"), focuses it and enables or
+    // disables the account controls to match.
+    void Select(bool always);
+    // The four boxes and their four labels, shown or hidden alike.
+    void EnableAccountControls(bool enabled);
+
     fw::Edit passwordBox;
     fw::Button promptRadio, alwaysRadio;
     fw::Edit userNameBox, serverBox, endpointBox;

@@ -30,3 +30,10 @@ void ReleasePublishLibrary();
 // An export of the loaded library, or null (with a message box naming the
 // problem) when the library is not loaded or lacks it.
 FARPROC FindPublishExport(const char* name);
+
+// FindPublishExport typed as `Function`; the cast goes through the generic
+// function pointer type, which the compiler accepts without a warning.
+template <class Function>
+Function FindPublishFunction(const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(FindPublishExport(name)));
+}

@@ -88,6 +88,25 @@
 #define IDC_EDITOR_FORMAT_FRAME     1032
 #define IDC_EDITOR_IMAGE_FRAME      1033
 #define IDC_EDITOR_DRAFT            1039
+#define IDC_EDITOR_TAGS_LABEL       1011
+// Toolbars created by the editor over the frames 1032 and 1033.
+#define IDC_EDITOR_FORMAT_BAR       1040
+#define IDC_EDITOR_IMAGE_BAR        1041
+// Icon buttons kept hidden and disabled in the template; nothing uses them.
+#define IDC_EDITOR_UNUSED_ICON_1    1019
+#define IDC_EDITOR_UNUSED_ICON_2    1020
+#define IDC_EDITOR_UNUSED_ICON_3    1021
+#define IDC_EDITOR_UNUSED_ICON_4    1022
+#define IDC_EDITOR_UNUSED_ICON_5    1023
+#define IDC_EDITOR_UNUSED_ICON_6    1024
+#define IDC_EDITOR_UNUSED_ICON_7    1025
+#define IDC_EDITOR_UNUSED_ICON_8    1026
+#define IDC_EDITOR_UNUSED_ICON_9    3010
+#define IDC_EDITOR_UNUSED_ICON_10   3014
+#define IDC_EDITOR_UNUSED_ICON_11   3039
+#define IDC_EDITOR_UNUSED_ICON_12   3040
+#define IDC_EDITOR_UNUSED_ICON_13   3041
+#define IDC_EDITOR_UNUSED_ICON_14   3042
 
 // Editor commands (toolbar buttons; their tool tips are strings of the same id).
 #define ID_FORMAT_BOLD              40001

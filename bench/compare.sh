@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Times rtf2html side by side with unrtf --html and pandoc -f rtf -t html on
+# the same generated editor bodies, whole process, and prints the ratios,
+# rtf2html's peak memory against the input size and its 10 MB / 1 MB time
+# ratio. Installs nothing: a missing tool is reported and skipped.
+#
+# usage: bench/compare.sh [BUILD_DIR]   (default build/native; build it first)
+#        RUNS=3 sets the runs per tool and file (the median is reported).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+bin=${1:-$here/build/native}/bin
+runs=${RUNS:-3}
+for tool in "$bin/rtf2html" "$bin/rtf_bench_body"; do
+  [[ -x $tool ]] || { echo "missing $tool: build the native preset first" >&2; exit 1; }
+done
+[[ -x /usr/bin/time ]] || { echo "missing /usr/bin/time (Debian package 'time')" >&2; exit 1; }
+others=()
+for tool in unrtf pandoc; do
+  if command -v "$tool" >/dev/null; then others+=("$tool"); else echo "note: $tool is not installed; skipping it"; fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"  # unrtf writes the pictures it finds into the current folder
+"$bin/rtf_bench_body" 1000000 0 > "$work/body-1MB.rtf"
+"$bin/rtf_bench_body" 10000000 0 > "$work/body-10MB.rtf"
+"$bin/rtf_bench_body" 10000000 5000000 > "$work/body-10MB+pict5MB.rtf"
+
+# run_once TOOL FILE -> "seconds peak_kb" (wall clock of the whole process)
+run_once() {
+  local tool=$1 file=$2 cmd
+  case $tool in
+    rtf2html) cmd=("$bin/rtf2html" "$file") ;;
+    unrtf) cmd=(unrtf --html "$file") ;;
+    pandoc) cmd=(pandoc -f rtf -t html "$file") ;;
+  esac
+  local start end
+  start=$(date +%s.%N)
+  /usr/bin/time -f "%M" -o "$work/mem" "${cmd[@]}" > /dev/null 2> "$work/err" || true
+  end=$(date +%s.%N)
+  echo "$(echo "$end - $start" | bc -l) $(cat "$work/mem")"
+}
+
+# median TOOL FILE -> "seconds peak_kb", medians over $runs runs
+median() {
+  local times=() mems=() k
+  for ((k = 0; k < runs; k++)); do
+    read -r t m < <(run_once "$1" "$2")
+    times+=("$t"); mems+=("$m")
+  done
+  local mid=$((runs / 2))
+  echo "$(printf '%s\n' "${times[@]}" | sort -g | sed -n "$((mid + 1))p") $(printf '%s\n' "${mems[@]}" | sort -g | sed -n "$((mid + 1))p")"
+}
+
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); $runs runs each, medians, whole process"
+printf '%-22s %-9s %10s %10s %12s\n' file tool seconds MB/s "peak MB"
+declare -A secs
+for file in body-1MB body-10MB body-10MB+pict5MB; do
+  path="$work/$file.rtf"
+  size=$(stat -c %s "$path")
+  tools=(rtf2html)
+  [[ $file == body-1MB ]] || tools+=("${others[@]}")
+  for tool in "${tools[@]}"; do
+    read -r t m < <(median "$tool" "$path")
+    secs[$file/$tool]=$t
+    printf '%-22s %-9s %10.3f %10.1f %12.1f\n' "$file" "$tool" "$t" "$(echo "$size / 1000000 / $t" | bc -l)" \
+      "$(echo "$m / 1024" | bc -l)"
+    if [[ $tool == rtf2html ]]; then
+      printf '%-22s %-9s peak memory = %.2f x input size\n' "" "" "$(echo "$m * 1024 / $size" | bc -l)"
+    fi
+  done
+done
+
+echo
+printf 'rtf2html 10 MB / 1 MB time: %.1f x (linear would be 10 x)\n' \
+  "$(echo "${secs[body-10MB/rtf2html]} / ${secs[body-1MB/rtf2html]}" | bc -l)"
+for file in body-10MB body-10MB+pict5MB; do
+  for tool in "${others[@]}"; do
+    printf '%-22s %s / rtf2html = %.1f x\n' "$file" "$tool" "$(echo "${secs[$file/$tool]} / ${secs[$file/rtf2html]}" | bc -l)"
+  done
+done

@@ -1,0 +1,25 @@
+// libFuzzer target: any bytes through the Post command's conversion, plus
+// the other entry points that take text straight from the input.
+
+#include "core/codepage.h"
+#include "rtfhtml/rtf_html_converter.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const auto& codePage = size > 0 && (data[0] & 1) ? *core::SingleByteCodePage::Find(1251)
+                                                     : core::SingleByteCodePage::Windows1252();
+    core::String rtf = codePage.Decode(bytes);
+
+    core::String html = RtfHtmlConverter(codePage).Convert(RtfHtmlConverter::TrimFinalParagraph(rtf), u"\\pard", true);
+    // With the close flag set, everything the converter opened is closed again.
+    if (html.find(u"<p align") != core::String::npos && html.find(u"</p>") == core::String::npos) __builtin_trap();
+
+    RtfHtmlConverter().Convert(rtf, u"\\pard", false);
+    RtfHtmlConverter().Convert(rtf, u"", true);
+    RtfHtmlConverter::RemoveEmptyElements(rtf);
+    return 0;
+}

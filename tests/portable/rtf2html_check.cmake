@@ -1,0 +1,31 @@
+# cmake -DTOOL=<rtf2html> [-DEMULATOR=<wine>] -DFIXTURES=<dir> -P rtf2html_check.cmake
+# Runs the tool the way a user would: a fixture file in, its HTML out; a
+# missing file gives a message and status 1.
+
+set(run ${EMULATOR} ${TOOL})
+
+execute_process(COMMAND ${run} ${FIXTURES}/link.rtf
+  OUTPUT_VARIABLE html RESULT_VARIABLE status)
+file(READ ${FIXTURES}/link.html expected)
+if(NOT status EQUAL 0 OR NOT html STREQUAL expected)
+  message(FATAL_ERROR "rtf2html link.rtf: status ${status}, output\n${html}\nexpected\n${expected}")
+endif()
+
+execute_process(COMMAND ${run} --codepage 1251 ${FIXTURES}/styles.rtf
+  OUTPUT_VARIABLE html RESULT_VARIABLE status)
+file(READ ${FIXTURES}/styles.html expected)
+if(NOT status EQUAL 0 OR NOT html STREQUAL expected)
+  message(FATAL_ERROR "rtf2html --codepage 1251 styles.rtf: status ${status}")
+endif()
+
+execute_process(COMMAND ${run} ${FIXTURES}/no-such-file.rtf
+  OUTPUT_VARIABLE html ERROR_VARIABLE error RESULT_VARIABLE status)
+if(NOT status EQUAL 1 OR NOT error MATCHES "cannot open .*no-such-file.rtf" OR NOT html STREQUAL "")
+  message(FATAL_ERROR "rtf2html on a missing file: status ${status}, stderr '${error}'")
+endif()
+
+execute_process(COMMAND ${run} --codepage 65001 ${FIXTURES}/link.rtf
+  ERROR_VARIABLE error RESULT_VARIABLE status)
+if(NOT status EQUAL 2 OR NOT error MATCHES "not supported")
+  message(FATAL_ERROR "rtf2html --codepage 65001: status ${status}, stderr '${error}'")
+endif()
