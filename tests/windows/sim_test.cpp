@@ -43,7 +43,7 @@ protected:
 
     // tarvex-sim COMMAND... --dll Velluma.dll --data <own> --log <own>
     RunResult Sim(std::vector<std::wstring> args, const std::string& script = {}) {
-        args.insert(args.end(), {L"--dll", Component().wstring(), L"--data", (folder / "data").wstring(), L"--log",
+        args.insert(args.end(), {L"--dll", (dll.empty() ? Component() : dll).wstring(), L"--data", (folder / "data").wstring(), L"--log",
                                  (folder / "log.jsonl").wstring()});
         if (!script.empty()) {
             WriteFile(folder / "script.ui", script);
@@ -56,6 +56,7 @@ protected:
     }
 
     TempFolder folder;
+    fs::path dll;  // the component to load; empty: the build's accessory folder
     std::vector<std::string> log;
 };
 
@@ -114,6 +115,59 @@ TEST_F(SimTest, HostIsAskedForAnImageTypeBlogsAccept) {
         EXPECT_EQ(image.substr(0, std::string(c.magic).size()), c.magic) << path;
         EXPECT_EQ(log.back(), R"({"event":"result","hresult":"0x00000000"})");
     }
+}
+
+std::string JsonEscaped(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"(\\)"), R"(\\)");
+}
+
+// A whole send through the real component: log-in, editor, Post to the
+// publishing double, and the completion notice through the host's alert
+// service, with the address the double's blog list gave.
+TEST_F(SimTest, WholeSendPostsToTheDoubleAndAlertsTheHost) {
+    const fs::path accessory = folder / "accessory";
+    fs::create_directories(accessory);
+    for (const char* name : {"Velluma.dll", "Velluma.ico"}) fs::copy_file(Component().parent_path() / name, accessory / name);
+    fs::copy_file(ProgramFolder() / "KeloPublish.dll", accessory / "KeloPublish.dll");
+    WriteFile(accessory / "KeloPublish.reply.xml",
+              "<Blogs><Blog_Object><BlogId>42</BlogId><BlogName>Mine</BlogName>"
+              "<BlogAddress>http://www.mine.example/</BlogAddress></Blog_Object></Blogs>");
+    dll = accessory / "Velluma.dll";
+
+    RunResult run = Sim({L"send", L"--alert", L"--accessory", accessory.wstring()}, R"(
+wait "Velluma Login"
+set 219 "blog.example"
+set 218 "/xmlrpc.php"
+set 216 "ann"
+set 217 "secret"
+click 1
+wait "Blog Editor"
+set 1028 "Title \"quoted\""
+click 3017
+)");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(log.back(), R"({"event":"result","hresult":"0x00000000"})");
+
+    const auto calls = Calls(log);
+    auto find = [&](const char* method) {
+        return std::find_if(calls.begin(), calls.end(), [&](const Call& call) { return call.method == method; });
+    };
+    ASSERT_NE(find("SaveImage"), calls.end());
+    const std::string imagePath = find("SaveImage")->args.substr(0, find("SaveImage")->args.find("\",5,\"FileOptions\"") + 1);
+
+    const auto published = Lines(ReadFile(accessory / "KeloPublish.calls.jsonl"));
+    ASSERT_EQ(published.size(), 2u);
+    EXPECT_EQ(published[0].rfind(R"({"export":"GetBlogIDs","serviceType":2,"server":"blog.example","endpoint":"/xmlrpc.php","login":"ann","password":"secret",)", 0), 0u) << published[0];
+    EXPECT_NE(published[1].find(R"("imagePath":)" + imagePath + R"(,"login":"ann")"), std::string::npos) << published[1];
+    EXPECT_NE(published[1].find(R"("blogId":"42","title":"Title \"quoted\"")"), std::string::npos) << published[1];
+    EXPECT_NE(published[1].find(R"("blogAddress":"http://www.mine.example/")"), std::string::npos) << published[1];
+
+    ASSERT_NE(find("SetResultAddress"), calls.end());
+    EXPECT_EQ(find("SetResultAddress")->args, R"(-1,"http://www.mine.example/")");
+    ASSERT_NE(find("ShowAlert"), calls.end());
+    const std::string icon = JsonEscaped((accessory / "Velluma.ico").string());
+    EXPECT_EQ(find("ShowAlert")->args,
+              R"("Posting to Blog Complete",".mine.example/",")" + icon + R"(",1,"http://www.mine.example/")");
 }
 
 TEST_F(SimTest, SaveImageMayMoveTheFile) {
