@@ -240,7 +240,14 @@ private:
         }
         ::ResetEvent(sync_);
         if (!::PostThreadMessageW(uiThread_, kSyncMessage, 0, reinterpret_cast<LPARAM>(sync_))) return;
-        ::WaitForSingleObject(sync_, options_.timeoutMs);
+        // Once the current window is gone its modal loop has ended, and the
+        // thread may not read its queue again soon (a test's main thread
+        // returns from the dialog into its own code): nothing left to wait for.
+        const DWORD start = ::GetTickCount();
+        while (::WaitForSingleObject(sync_, 20) == WAIT_TIMEOUT) {
+            if (current_ && !::IsWindow(current_)) return;
+            if (::GetTickCount() - start >= options_.timeoutMs) return;
+        }
     }
 
     template <class Condition>
@@ -445,6 +452,7 @@ private:
         Settle();  // the keystroke is handled; its WM_CHAR (if any) is queued now
         Settle();  // and handled
         if (charsSeen == 0 && ::IsWindow(focus)) {
+            if (options_.log) options_.log("key Ctrl+" + std::string(1, step.letter) + ": no character from the translation; posting it");
             ::PostMessageW(focus, WM_CHAR, letter - 'A' + 1, 1);
             Settle();
         }
@@ -553,7 +561,11 @@ private:
         case Answer::No: button = buttons.no; command = IDNO; seen.answer = "no"; break;
         default: button = buttons.ok; command = IDOK; seen.answer = "ok"; break;
         }
-        if (options_.log) options_.log("message box \"" + seen.caption + "\": \"" + seen.text + "\" [" + seen.buttons + "]");
+        if (options_.log) {
+            HWND owner = ::GetWindow(box, GW_OWNER);
+            options_.log("message box \"" + seen.caption + "\": \"" + seen.text + "\" [" + seen.buttons + "], owner " +
+                         (owner ? Quoted(TextOf(owner)) : std::string("none")));
+        }
         if (!button)
             Fail("the message box \"" + seen.text + "\" has no " + seen.answer + " button (it has " + seen.buttons + ")");
         if (options_.onMessageBox) options_.onMessageBox(seen);

@@ -1,0 +1,95 @@
+// The KeloPublish.dll test double, loaded as the editor loads it: a copy in a
+// folder of the test's own, scripted and read through the files there.
+
+#include "tests/windows/sim_harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace simtest;
+
+using GetBlogIDsFunction = int(__stdcall*)(int, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, wchar_t*, int);
+using PublishFunction = int(__stdcall*)(int, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*,
+                                        const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, int, const wchar_t*);
+
+class KeloPublishTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::copy_file(ProgramFolder() / "KeloPublish.dll", folder / "KeloPublish.dll");
+        library = ::LoadLibraryW((folder / "KeloPublish.dll").c_str());
+        ASSERT_NE(library, nullptr);
+        getBlogIDs = reinterpret_cast<GetBlogIDsFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "GetBlogIDs")));
+        publish = reinterpret_cast<PublishFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "PublishToBlogNoGUI")));
+        ASSERT_NE(getBlogIDs, nullptr);
+        ASSERT_NE(publish, nullptr);
+    }
+    void TearDown() override {
+        if (library) ::FreeLibrary(library);
+    }
+    std::vector<std::string> CallLines() { return Lines(ReadFile(folder / "KeloPublish.calls.jsonl")); }
+
+    TempFolder folder;
+    HMODULE library = nullptr;
+    GetBlogIDsFunction getBlogIDs = nullptr;
+    PublishFunction publish = nullptr;
+};
+
+TEST_F(KeloPublishTest, WithoutAReplyTheBlogListFails) {
+    wchar_t buffer[8] = L"keep";
+    EXPECT_EQ(getBlogIDs(2, L"blog.example", L"/xmlrpc.php", L"ann", L"s\"cr\\et", buffer, 8),
+              static_cast<int>(0x80004005));
+    EXPECT_STREQ(buffer, L"keep");
+    const auto lines = CallLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], R"({"export":"GetBlogIDs","serviceType":2,"server":"blog.example","endpoint":"/xmlrpc.php",)"
+                        R"("login":"ann","password":"s\"cr\\et","capacity":8,"result":-2147467259})");
+}
+
+TEST_F(KeloPublishTest, TheReplyIsWrittenAsUtf16CutToTheBuffer) {
+    WriteFile(folder / "KeloPublish.reply.xml", "\xEF\xBB\xBF<Blogs><Blog>Caf\xC3\xA9 \xE2\x82\xAC</Blog></Blogs>");
+    std::vector<wchar_t> big(0x100000, L'#');
+    EXPECT_EQ(getBlogIDs(2, L"s", L"e", L"l", L"p", big.data(), static_cast<int>(big.size())), 0);
+    EXPECT_STREQ(big.data(), L"<Blogs><Blog>Caf\u00e9 \u20ac</Blog></Blogs>");
+
+    wchar_t small[6];
+    wmemset(small, L'#', 6);
+    EXPECT_EQ(getBlogIDs(2, L"s", L"e", L"l", L"p", small, 6), 0);
+    EXPECT_STREQ(small, L"<Blog");  // capacity - 1 characters and the NUL
+    EXPECT_EQ(CallLines().size(), 2u);
+}
+
+TEST_F(KeloPublishTest, PublishReturnsTheScriptedResultAndRecordsEveryArgument) {
+    const auto call = [&] {
+        return publish(2, L"blog.example", L"/xmlrpc.php", L"C:\\Temp\\Vel1.png", L"ann", L"pw", L"7",
+                       L"T\u00eftle \"q\"", L"<p>a\r\nb\t&#37;%s</p>", 1, L"http://blog.example/");
+    };
+    EXPECT_EQ(call(), 0);  // no result file
+    WriteFile(folder / "KeloPublish.result", "1\n");
+    EXPECT_EQ(call(), 1);
+    WriteFile(folder / "KeloPublish.result", "-5");
+    EXPECT_EQ(call(), -5);
+    WriteFile(folder / "KeloPublish.result", "published");
+    EXPECT_EQ(call(), 0);
+
+    const auto lines = CallLines();
+    ASSERT_EQ(lines.size(), 4u);
+    const std::string fields =
+        R"({"export":"PublishToBlogNoGUI","serviceType":2,"server":"blog.example","endpoint":"/xmlrpc.php",)"
+        R"("imagePath":"C:\\Temp\\Vel1.png","login":"ann","password":"pw","blogId":"7","title":"T)" "\xC3\xAF" R"(tle \"q\"",)"
+        R"("htmlBody":"<p>a\r\nb\t&#37;%s</p>","draft":1,"blogAddress":"http://blog.example/","result":)";
+    EXPECT_EQ(lines[0], fields + "0}");
+    EXPECT_EQ(lines[1], fields + "1}");
+    EXPECT_EQ(lines[2], fields + "-5}");
+    EXPECT_EQ(lines[3].rfind(fields + "0,\"resultFileError\":", 0), 0u) << lines[3];
+}
+
+TEST_F(KeloPublishTest, NullTextsAreRecordedAsNull) {
+    EXPECT_EQ(publish(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr), 0);
+    const auto lines = CallLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(R"("server":null,)"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(R"("draft":0,"blogAddress":null,)"), std::string::npos) << lines[0];
+}
+
+} // namespace

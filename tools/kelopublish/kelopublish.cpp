@@ -1,0 +1,89 @@
+// KeloPublish.dll test double: the two exports of the publishing library,
+// scripted through files in the DLL's own folder so that any test or person
+// can decide what it answers and read what it was asked:
+//
+//   KeloPublish.reply.xml    UTF-8 text that GetBlogIDs writes into the
+//                            caller's buffer (absent: GetBlogIDs fails with E_FAIL)
+//   KeloPublish.result       the integer PublishToBlogNoGUI returns (absent: 0)
+//   KeloPublish.calls.jsonl  one JSON line per call, every argument by name
+//
+// Calling convention: both exports are declared __stdcall, as the component's
+// publishing/publish_library.h expects. On x64 that keyword is ignored and
+// both sides use the one Windows x64 convention (first four arguments in
+// RCX/RDX/R8/R9, the rest on the stack, caller cleans up); the .def file
+// exports the plain names.
+
+#include "tools/common/json_text.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+std::wstring OwnFolder() { return tools::ModuleFolder(reinterpret_cast<HMODULE>(&__ImageBase)); }
+
+void Record(const std::string& fields) { tools::AppendLine(OwnFolder() + L"KeloPublish.calls.jsonl", "{" + fields + "}"); }
+
+std::string Field(const char* name, const wchar_t* value) { return std::string(",\"") + name + "\":" + tools::JsonString(value); }
+std::string Field(const char* name, long long value) { return std::string(",\"") + name + "\":" + std::to_string(value); }
+
+// The scripted publish result. A file that holds no integer counts as
+// absent (0), and the call record says so.
+int ScriptedResult(std::string& note) {
+    std::string text;
+    if (!tools::ReadWholeFile(OwnFolder() + L"KeloPublish.result", text)) return 0;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(begin, &end, 0);
+    while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n') ++end;
+    if (end == begin || *end != '\0' || errno != 0) {
+        note = ",\"resultFileError\":" + tools::JsonString("KeloPublish.result holds no integer: " + text.substr(0, 40));
+        return 0;
+    }
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int serviceType, const wchar_t* server,
+                                                          const wchar_t* endpoint, const wchar_t* login,
+                                                          const wchar_t* password, wchar_t* buffer, int capacity) {
+    std::string reply;
+    int result = static_cast<int>(E_FAIL);
+    if (tools::ReadWholeFile(OwnFolder() + L"KeloPublish.reply.xml", reply) && buffer && capacity > 0) {
+        if (reply.compare(0, 3, "\xEF\xBB\xBF") == 0) reply.erase(0, 3);
+        const std::wstring text = tools::Wide(reply);
+        // Cut to the buffer, always NUL-terminated.
+        const size_t length = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+        text.copy(buffer, length);
+        buffer[length] = L'\0';
+        result = 0;
+    }
+    Record("\"export\":\"GetBlogIDs\"" + Field("serviceType", serviceType) + Field("server", server) +
+           Field("endpoint", endpoint) + Field("login", login) + Field("password", password) +
+           Field("capacity", capacity) + Field("result", result));
+    return result;
+}
+
+extern "C" __declspec(dllexport) int __stdcall PublishToBlogNoGUI(int serviceType, const wchar_t* server,
+                                                                  const wchar_t* endpoint, const wchar_t* imagePath,
+                                                                  const wchar_t* login, const wchar_t* password,
+                                                                  const wchar_t* blogId, const wchar_t* title,
+                                                                  const wchar_t* htmlBody, int draft,
+                                                                  const wchar_t* blogAddress) {
+    std::string note;
+    const int result = ScriptedResult(note);
+    Record("\"export\":\"PublishToBlogNoGUI\"" + Field("serviceType", serviceType) + Field("server", server) +
+           Field("endpoint", endpoint) + Field("imagePath", imagePath) + Field("login", login) +
+           Field("password", password) + Field("blogId", blogId) + Field("title", title) +
+           Field("htmlBody", htmlBody) + Field("draft", draft) + Field("blogAddress", blogAddress) +
+           Field("result", result) + note);
+    return result;
+}
