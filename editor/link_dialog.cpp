@@ -44,7 +44,11 @@ bool CLinkDialog::OnInitDialog() {
     return false;  // focus set here
 }
 
+// The two types are auto radio buttons, but with edits between them in the
+// group Wine leaves the other one checked; OK reads the URL button's state,
+// so the pair is set explicitly.
 void CLinkDialog::OnUrlType() {
+    ::CheckRadioButton(Hwnd(), IDC_LINK_URL_RADIO, IDC_LINK_EMAIL_RADIO, IDC_LINK_URL_RADIO);
     EnableUrlGroup(true);
     EnableEmailGroup(false);
     if (urlText_.Text().empty()) urlText_.Focus();
@@ -52,6 +56,7 @@ void CLinkDialog::OnUrlType() {
 }
 
 void CLinkDialog::OnEmailType() {
+    ::CheckRadioButton(Hwnd(), IDC_LINK_URL_RADIO, IDC_LINK_EMAIL_RADIO, IDC_LINK_EMAIL_RADIO);
     EnableEmailGroup(true);
     EnableUrlGroup(false);
     if (emailText_.Text().empty()) emailText_.Focus();
