@@ -5,18 +5,32 @@
 
 #include <windows.h>
 
+#include "publishing/publish_library.h"
+
+namespace {
+
+// The application object: what the module does when it is unloaded.
+class CVellumaApp {
+public:
+    // Frees the publishing library if an editor left it loaded, and the
+    // cached class factories.
+    void ExitInstance() {
+        ReleasePublishLibrary();
+        component::ReleaseClassFactories();
+    }
+};
+
+CVellumaApp theApp;
+
+} // namespace
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved);
-void ReleasePublishLibrary();
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_DETACH) {
-        // At process exit (reserved non-null) other DLLs may already be gone:
-        // touch nothing then.
-        if (!reserved) {
-            ReleasePublishLibrary();
-            component::ReleaseClassFactories();
-        }
-    }
+    // When the whole process ends (reserved non-null) other DLLs may already
+    // be gone, and the system reclaims everything: only an unload of this
+    // DLL runs the exit step.
+    if (reason == DLL_PROCESS_DETACH && !reserved) theApp.ExitInstance();
     return TRUE;
 }
 

@@ -29,6 +29,14 @@ private:
     HINSTANCE previous_;
 };
 
+// An export of `module` as a typed function pointer; null when missing.
+// (The detour through void* keeps -Wcast-function-type quiet: FARPROC is a
+// placeholder type, never the real signature.)
+template <class Function>
+Function ProcAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 // Full path of ThisModule().
 core::String ModulePath();
 

@@ -1,0 +1,92 @@
+#pragma once
+// UI scripts: the little language in which tests and people answer the
+// component's dialogs. One step per line, '#' starts a comment, texts are in
+// double quotes with \" and \\ as the only escapes. This file is portable
+// (no <windows.h>): the parser is tested natively and under Wine; the runner
+// that executes the steps lives in runner.h.
+//
+//   wait "Blog Editor"        # a window of this process with this caption
+//   set 1001 "my title"
+//   click 1                   # a button, or a toolbar command by its id
+//   expect 1003 checked
+//   answer ok                 # the next message box
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace uiscript {
+
+enum class Op {
+    Wait,       // wait "CAPTION"
+    WaitClass,  // waitclass "CLASS"
+    Set,        // set ID "TEXT"
+    Click,      // click ID
+    Check,      // check ID
+    Uncheck,    // uncheck ID
+    Select,     // select ID START END   (-1: the end)
+    Combo,      // combo ID INDEX
+    Focus,      // focus ID
+    Type,       // type "TEXT"
+    Key,        // key Enter|Escape|Tab|Ctrl+LETTER
+    Expect,     // expect ID text "T" | ID state | ID rect X Y W H | caption "T"
+    Answer,     // answer ok|yes|no
+    Close,      // close
+    Shot,       // shot NAME
+    Sleep,      // sleep MS
+};
+
+enum class Expectation {
+    None,
+    Text,
+    Checked,
+    Unchecked,
+    Enabled,
+    Disabled,
+    Hidden,
+    Visible,
+    Focused,
+    Rect,
+    Caption,
+};
+
+enum class KeyName { None, Enter, Escape, Tab, Ctrl };
+
+enum class Answer { None, Ok, Yes, No };
+
+struct Step {
+    int line = 0;  // 1-based line of the script
+    Op op = Op::Sleep;
+    int id = 0;             // control or toolbar command id
+    std::string text;       // UTF-8: caption, class, text, shot name
+    long numbers[4] = {};   // select START END, combo INDEX, rect X Y W H, sleep MS
+    Expectation expect = Expectation::None;
+    KeyName key = KeyName::None;
+    char letter = 0;        // for Ctrl+LETTER, upper case
+    Answer answer = Answer::None;
+};
+
+struct ParseError {
+    int line = 0;
+    std::string message;
+};
+
+struct Script {
+    std::vector<Step> steps;
+    std::vector<ParseError> errors;  // empty when the whole script is usable
+    bool ok() const { return errors.empty(); }
+};
+
+// Parses a whole script (UTF-8, LF or CRLF line ends). Every bad line gives
+// one error naming its line; the good lines are still returned.
+Script Parse(std::string_view text);
+
+// One line; `line` is only used for the step and the error.
+// Returns false (and fills `error`) for a bad line; a blank or comment line
+// gives true with `isStep` false.
+bool ParseLine(std::string_view text, int line, Step& step, bool& isStep, ParseError& error);
+
+// The step as one line of the language again (for logs and messages).
+std::string Describe(const Step& step);
+
+} // namespace uiscript
