@@ -84,3 +84,58 @@ private:
 };
 
 } // namespace testui
+
+#include "tools/uiscript/runner.h"
+
+namespace testui {
+
+// Runs a UI script against a modal dialog that the calling thread is about
+// to run, and makes sure that dialog ends even when a step fails (the script
+// stops at the failed step and would leave it open).
+class ScriptedDialog {
+public:
+    ScriptedDialog(std::wstring caption, std::string script, DWORD timeoutMs = 5000)
+        : uiThread_(::GetCurrentThreadId()),
+          worker_([this, caption = std::move(caption), script = std::move(script), timeoutMs] {
+              // Found while the dialog's modal loop answers; afterwards only
+              // IsWindow, which sends nothing to a thread that may be waiting here.
+              HWND dialog = WaitForThreadWindow(uiThread_, caption, timeoutMs);
+              uiscript::Options options;
+              options.timeoutMs = timeoutMs;
+              result_ = uiscript::RunScript(script, options);
+              for (int tries = 0; dialog && ::IsWindow(dialog) && tries < 100; ++tries) {
+                  ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                  ::Sleep(20);
+              }
+          }) {}
+    ~ScriptedDialog() { if (worker_.joinable()) worker_.join(); }
+    ScriptedDialog(const ScriptedDialog&) = delete;
+    ScriptedDialog& operator=(const ScriptedDialog&) = delete;
+
+    uiscript::Result Join() {
+        if (worker_.joinable()) worker_.join();
+        return result_;
+    }
+
+private:
+    DWORD uiThread_;
+    uiscript::Result result_;
+    std::thread worker_;
+};
+
+// Lets the calling thread answer its windows' messages until `done` (the
+// script thread's searches send to every window of the process).
+template <class Done>
+void PumpUntil(Done done, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!done() && ::GetTickCount() - start < timeoutMs) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+} // namespace testui
