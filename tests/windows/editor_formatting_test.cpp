@@ -139,6 +139,8 @@ protected:
         body_.SetSelection(start, end);
         testui::ScriptedDialog driver(L"Create Link", script);
         formatting_.OnCreateLink();
+        // The script's last click waits for the thread to take its messages.
+        testui::PumpUntil([&] { return driver.Finished(); }, 10000);
         return driver.Join();
     }
     // A left click over character `position` of the body, as the user's.

@@ -107,11 +107,13 @@ public:
                   ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
                   ::Sleep(20);
               }
+              finished_ = true;
           }) {}
     ~ScriptedDialog() { if (worker_.joinable()) worker_.join(); }
     ScriptedDialog(const ScriptedDialog&) = delete;
     ScriptedDialog& operator=(const ScriptedDialog&) = delete;
 
+    bool Finished() const { return finished_; }
     uiscript::Result Join() {
         if (worker_.joinable()) worker_.join();
         return result_;
@@ -119,6 +121,7 @@ public:
 
 private:
     DWORD uiThread_;
+    std::atomic<bool> finished_{false};
     uiscript::Result result_;
     std::thread worker_;
 };
