@@ -3,6 +3,7 @@
 // refresh of the toolbar buttons when the selection moves. The editor dialog
 // owns one and routes its commands and notifications here.
 
+#include "core/text.h"
 #include "framework/controls.h"
 
 #include <windows.h>
@@ -14,6 +15,7 @@ class CMyRichEditCtrl;
 
 class EditorFormatting {
 public:
+    // All borrowed from the editor dialog, which outlives this object.
     struct Controls {
         HWND dialog = nullptr;
         CMyRichEditCtrl* body = nullptr;
@@ -21,8 +23,9 @@ public:
         fw::ToolBar* imageBar = nullptr;
         fw::ComboBox* sizeBox = nullptr;
     };
-    // Called once the editor has created its controls and toolbars.
-    void Attach(const Controls& controls) { controls_ = controls; }
+    // Called once the editor has created its controls and toolbars. Also
+    // hands the body this object for its keyboard shortcuts.
+    void Attach(const Controls& controls);
 
     void OnBold();
     void OnItalic();
@@ -41,6 +44,9 @@ public:
     // EN_LINK from the body; a result when the notification was handled.
     std::optional<LRESULT> OnLinkNotify(const ENLINK& link);
 
+    // Whether Create link is enabled on the formatting toolbar (Ctrl+K obeys it).
+    bool CanCreateLink() const;
+
     // The last link clicked: visible range and hidden address range; -1 when none.
     LONG linkStart = -1;
     LONG linkEnd = -1;
@@ -48,5 +54,18 @@ public:
     LONG urlEnd = -1;
 
 private:
+    void FlipEffect(int command, DWORD mask, DWORD effect);
+    void ToggleEffect(DWORD mask, DWORD effect);
+    void SetSelectionSize(LONG height);
+    void AlignParagraph(int command, WORD alignment);
+    void CheckImageButton(int command);
+    void CreateLink();
+    void UpdateAlignButtons();
+    void UpdateFormatButtons();
+    void SyncTextSizeCombo(LONG height);
+    // The body's whole text in the control's own character positions, hidden
+    // text included.
+    core::String PlainText() const;
+
     Controls controls_;
 };
