@@ -44,9 +44,9 @@ constexpr int kTipStringMax = 255;
 
 CBlogOutputDlg::CBlogOutputDlg(HWND parent, HICON icon) : Dialog(IDD_BLOG_EDITOR, parent), editorIcon(icon) {
     for (size_t i = 0; i < toolbarIcons.size(); ++i) {
-        const ToolbarIcon& icon = kToolbarIcons[i];
-        toolbarIcons[i].reset(static_cast<HICON>(::LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(icon.id),
-                                                              IMAGE_ICON, icon.pixels, icon.pixels, 0)));
+        const ToolbarIcon& entry = kToolbarIcons[i];
+        toolbarIcons[i].reset(static_cast<HICON>(::LoadImageW(fw::ResourceModule(), MAKEINTRESOURCEW(entry.id),
+                                                              IMAGE_ICON, entry.pixels, entry.pixels, 0)));
     }
 
     Bind(IDC_EDITOR_DIFFERENT_ACCOUNT, differentAccountButton);
