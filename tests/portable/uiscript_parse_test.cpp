@@ -32,6 +32,8 @@ TEST(UiScriptParse, EveryStepKind) {
         {"uncheck 1204", Op::Uncheck, 1204, "", 0, 0, 0, 0},
         {"select 1100 0 -1", Op::Select, 1100, "", 0, -1, 0, 0},
         {"combo 1002 3", Op::Combo, 1002, "", 3, 0, 0, 0},
+        {"clickchar 3000 12", Op::ClickChar, 3000, "", 12, 0, 0, 0},
+        {"clickchar 0xBB8 0", Op::ClickChar, 3000, "", 0, 0, 0, 0},
         {"focus 1100", Op::Focus, 1100, "", 0, 0, 0, 0},
         {"type \"Hello, world\"", Op::Type, 0, "Hello, world", 0, 0, 0, 0},
         {"close", Op::Close, 0, "", 0, 0, 0, 0},
@@ -121,6 +123,9 @@ TEST(UiScriptParse, BadLinesAreReportedWithTheirNumbers) {
         {"select 5 0", "usage: select"},
         {"select 5 -2 3", "START must be at least -1"},
         {"combo 5 -1", "INDEX must be at least 0"},
+        {"clickchar 3000", "usage: clickchar ID POS"},
+        {"clickchar 3000 -1", "POS must be at least 0"},
+        {"clickchar 3000 end", "not a number"},
         {"key Alt+F4", "unknown key"},
         {"key Ctrl+1", "unknown key"},
         {"expect 5 shiny", "unknown expectation"},
@@ -145,7 +150,7 @@ TEST(UiScriptParse, BadLinesAreReportedWithTheirNumbers) {
 }
 
 TEST(UiScriptParse, DescribeGivesTheLineBack) {
-    const char* lines[] = {"wait \"a \\\"b\\\"\"", "set 3 \"x\"", "select 4 0 -1", "key Ctrl+B",
+    const char* lines[] = {"wait \"a \\\"b\\\"\"", "set 3 \"x\"", "select 4 0 -1", "clickchar 3000 7", "key Ctrl+B",
                            "expect 9 rect 1 2 3 4", "expect caption \"c\"", "answer yes", "shot s1"};
     for (const char* line : lines) {
         auto script = Parse(line);

@@ -184,6 +184,7 @@ public:
         case Op::WaitClass: Wait(step.text, true); break;
         case Op::Set: SetText(step); break;
         case Op::Click: Click(step.id); break;
+        case Op::ClickChar: ClickChar(step.id, step.numbers[0]); break;
         case Op::Check: SetCheck(step.id, true); break;
         case Op::Uncheck: SetCheck(step.id, false); break;
         case Op::Select: Send(Control(step.id), EM_SETSEL, step.numbers[0], step.numbers[1]); break;
@@ -351,6 +352,30 @@ private:
             ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
             ::PostMessageW(control, WM_LBUTTONUP, 0, at);
         }
+        Settle();
+    }
+
+    // A left click on one character of a rich edit, where a user's pointer
+    // would be: just inside the top-left corner of the character's cell (the
+    // control's links answer the button-down there). Posted, as its handler
+    // may open a dialog.
+    void ClickChar(int id, long position) {
+        HWND control = Control(id);
+        RequireUsable(control, id);
+        const LRESULT length = Send(control, WM_GETTEXTLENGTH, 0, 0);
+        if (position >= length)
+            Fail("control " + std::to_string(id) + " holds " + std::to_string(length) + " characters, none at " +
+                 std::to_string(position));
+        POINTL point{-1, -1};
+        Send(control, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point), position);
+        RECT client{};
+        ::GetClientRect(control, &client);
+        const POINT at{point.x + 2, point.y + 4};
+        if (point.x < 0 || point.y < 0 || !::PtInRect(&client, at))
+            Fail("character " + std::to_string(position) + " of control " + std::to_string(id) + " is not in view");
+        const LPARAM where = MAKELPARAM(at.x, at.y);
+        ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, where);
+        ::PostMessageW(control, WM_LBUTTONUP, 0, where);
         Settle();
     }
 

@@ -123,6 +123,10 @@ bool BuildStep(const std::vector<Token>& tokens, Step& step, std::string& error)
         step.op = Op::Select;
         const char* usage = "select ID START END";
         good = b.Count(4, usage) && b.Id(1, usage) && b.Long(2, 0, "START", -1) && b.Long(3, 1, "END", -1);
+    } else if (verb == "clickchar") {
+        step.op = Op::ClickChar;
+        const char* usage = "clickchar ID POS";
+        good = b.Count(3, usage) && b.Id(1, usage) && b.Long(2, 0, "POS", 0);
     } else if (verb == "combo") {
         step.op = Op::Combo;
         const char* usage = "combo ID INDEX";
@@ -267,6 +271,7 @@ std::string Describe(const Step& step) {
     case Op::Check: return "check " + id;
     case Op::Uncheck: return "uncheck " + id;
     case Op::Select: return "select " + id + " " + std::to_string(step.numbers[0]) + " " + std::to_string(step.numbers[1]);
+    case Op::ClickChar: return "clickchar " + id + " " + std::to_string(step.numbers[0]);
     case Op::Combo: return "combo " + id + " " + std::to_string(step.numbers[0]);
     case Op::Focus: return "focus " + id;
     case Op::Type: return "type " + Quote(step.text);

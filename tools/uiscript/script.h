@@ -22,6 +22,7 @@ enum class Op {
     WaitClass,  // waitclass "CLASS"
     Set,        // set ID "TEXT"
     Click,      // click ID
+    ClickChar,  // clickchar ID POS   (a left click on character POS of a rich edit)
     Check,      // check ID
     Uncheck,    // uncheck ID
     Select,     // select ID START END   (-1: the end)
@@ -59,7 +60,7 @@ struct Step {
     Op op = Op::Sleep;
     int id = 0;             // control or toolbar command id
     std::string text;       // UTF-8: caption, class, text, shot name
-    long numbers[4] = {};   // select START END, combo INDEX, rect X Y W H, sleep MS
+    long numbers[4] = {};   // select START END, combo INDEX, clickchar POS, rect X Y W H, sleep MS
     Expectation expect = Expectation::None;
     KeyName key = KeyName::None;
     char letter = 0;        // for Ctrl+LETTER, upper case
