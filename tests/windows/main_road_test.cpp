@@ -181,13 +181,19 @@ click 3017
     EXPECT_EQ(Field(post, "blogAddress"), "http://www.beta.example/b/");
     const Call* save = HostCall("SaveImage");
     ASSERT_NE(save, nullptr);
-    EXPECT_EQ("\"" + JsonEscaped(Field(post, "imagePath")) + "\",5,\"FileOptions\"", save->args);
+    std::string savedAs(1, '"');
+    savedAs += JsonEscaped(Field(post, "imagePath"));
+    savedAs += R"(",5,"FileOptions")";
+    EXPECT_EQ(save->args, savedAs) << "the image the host wrote is the one posted";
 
     const std::string html = Field(post, "htmlBody");
     EXPECT_EQ(html.rfind(kLeftImageTag, 0), 0u) << html;
     EXPECT_EQ(Count(html, "%s"), 2u) << html;
     EXPECT_EQ(Count(html, "&#37;"), 1u) << html;
-    EXPECT_EQ(html, "HTML?") << "the whole body";
+    // Bold and the centred paragraph as typed; "x-small" is size 2.
+    EXPECT_EQ(html, std::string(kLeftImageTag) +
+                        R"(<p align="left"><font size="2">Plain <b>bold</b> at 50&#37; off<br /></font></p>)"
+                        R"(<p align="center"><font size="2">centred</font></p>)");
 
     // The host was told the address and shown the notice through its alert service.
     const Call* address = HostCall("SetResultAddress");
@@ -322,10 +328,14 @@ TEST_F(MainRoadTest, ImageToolbarChoosesTheTagRow) {
         const auto posts = Exported("PublishToBlogNoGUI");
         ASSERT_EQ(posts.size(), 1u);
         const std::string html = Field(posts[0], "htmlBody");
-        if (c.prefix) EXPECT_EQ(html.rfind(c.prefix, 0), 0u) << html;
-        if (c.suffix) EXPECT_TRUE(html.size() >= std::string(c.suffix).size() &&
-                                  html.compare(html.size() - std::string(c.suffix).size(), std::string::npos, c.suffix) == 0)
-            << html;
+        if (c.prefix) {
+            EXPECT_EQ(html.rfind(c.prefix, 0), 0u) << html;
+        }
+        if (c.suffix) {
+            const std::string suffix = c.suffix;
+            EXPECT_TRUE(html.size() >= suffix.size() && html.compare(html.size() - suffix.size(), std::string::npos, suffix) == 0)
+                << html;
+        }
         EXPECT_EQ(Count(html, "%s"), 2u) << html;
         EXPECT_NE(html.find("words"), std::string::npos) << html;
     }
