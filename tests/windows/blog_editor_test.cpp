@@ -587,13 +587,14 @@ TEST_F(EditorTest, FiftySendsLeaveNoGdiOrUserHandlesBehind) {
         });
     };
     // The first sends load classes, fonts, GDI+ and the rich edit control's
-    // caches for good.
-    for (int i = 0; i < 3; ++i) sendOnce();
+    // caches for good: under Wine the count rises by about a dozen objects
+    // over the first twenty sends and then stays flat.
+    for (int i = 0; i < 20; ++i) sendOnce();
     const DWORD gdiBefore = guicount::GdiObjects();
     const DWORD userBefore = guicount::UserObjects();
     ASSERT_GT(gdiBefore, 0u) << "no way to count GDI objects here";
     for (int i = 0; i < 50; ++i) sendOnce();
-    EXPECT_EQ(fake->published.size(), 53u);
+    EXPECT_EQ(fake->published.size(), 70u);
     // One object left behind per send would show as 50 or more. Wine's own
     // caches of the display (device contexts, stock fonts for new sizes) may
     // grow by a few objects over many windows; that is not ours.
