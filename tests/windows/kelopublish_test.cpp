@@ -59,6 +59,20 @@ TEST_F(KeloPublishTest, TheReplyIsWrittenAsUtf16CutToTheBuffer) {
     EXPECT_EQ(CallLines().size(), 2u);
 }
 
+// With KeloPublish.accept, only the login it names gets the blog list.
+TEST_F(KeloPublishTest, AcceptFileRefusesEveryOtherLogin) {
+    WriteFile(folder / "KeloPublish.reply.xml", "<Blogs/>");
+    WriteFile(folder / "KeloPublish.accept", "\xEF\xBB\xBF  Zo\xC3\xAB\r\n");
+    wchar_t buffer[16] = L"keep";
+    const struct { const wchar_t* login; int result; } cases[] = {
+        {L"ann", static_cast<int>(0x80004005)}, {L"Zo", static_cast<int>(0x80004005)},
+        {L"zo\u00eb", static_cast<int>(0x80004005)}, {nullptr, static_cast<int>(0x80004005)}, {L"Zo\u00eb", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(getBlogIDs(2, L"s", L"e", c.login, L"p", buffer, 16), c.result);
+    EXPECT_STREQ(buffer, L"<Blogs/>");
+    EXPECT_EQ(CallLines().size(), 5u);
+}
+
 TEST_F(KeloPublishTest, PublishReturnsTheScriptedResultAndRecordsEveryArgument) {
     const auto call = [&] {
         return publish(2, L"blog.example", L"/xmlrpc.php", L"C:\\Temp\\Vel1.png", L"ann", L"pw", L"7",

@@ -7,6 +7,7 @@
 // at the fake moment it chose. Every wait is bounded.
 
 #include "notice/toaster_popup_wnd.h"
+#include "gui_counters.h"
 
 #include "framework/gdiplus_session.h"
 #include "framework/wide.h"
@@ -647,32 +648,8 @@ TEST_F(ToastTest, PaintsFrameGradientTextAndIcon) {
 // ---------------------------------------------------------------------------
 // Handles.
 
-// GDI objects of this process. Wine answers GetGuiResources with 0, so there
-// we count the live entries of the process's GDI handle table instead (Wine
-// keeps one per process, laid out like the system's: 24-byte entries with the
-// object type at byte 14, zero when free).
-DWORD GdiObjects() {
-    if (DWORD n = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) return n;
-    const BYTE* peb = nullptr;
-    asm("movq %%gs:0x60, %0" : "=r"(peb));  // TEB.ProcessEnvironmentBlock
-    auto* table = *reinterpret_cast<const BYTE* const*>(peb + 0xF8);  // GdiSharedHandleTable
-    if (!table) return 0;
-    DWORD live = 0;
-    for (size_t i = 0; i < 0x10000; ++i) {
-        if (table[i * 24 + 14] != 0) ++live;
-    }
-    return live;
-}
-
-// USER objects of this process; under Wine (0 again), this thread's windows.
-DWORD UserObjects() {
-    if (DWORD n = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS)) return n;
-    DWORD windows = 0;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(), [](HWND, LPARAM param) -> BOOL { ++*reinterpret_cast<DWORD*>(param); return TRUE; },
-        reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
+using guicount::GdiObjects;
+using guicount::UserObjects;
 
 TEST_F(ToastTest, HundredNoticesLeaveNoHandlesBehind) {
     HICON icon = LoadTestIcon();

@@ -5,6 +5,9 @@
 //   KeloPublish.reply.xml    UTF-8 text that GetBlogIDs writes into the
 //                            caller's buffer (absent: GetBlogIDs fails with E_FAIL)
 //   KeloPublish.result       the integer PublishToBlogNoGUI returns (absent: 0)
+//   KeloPublish.accept       optional: the only login GetBlogIDs accepts (UTF-8,
+//                            surrounding white space ignored); any other login
+//                            fails with E_FAIL as a rejected account would
 //   KeloPublish.calls.jsonl  one JSON line per call, every argument by name
 //
 // Calling convention: both exports are declared __stdcall, as the component's
@@ -50,6 +53,17 @@ int ScriptedResult(std::string& note) {
     return static_cast<int>(value);
 }
 
+// False when KeloPublish.accept names a login other than `login`.
+bool LoginAccepted(const wchar_t* login) {
+    std::string accepted;
+    if (!tools::ReadWholeFile(OwnFolder() + L"KeloPublish.accept", accepted)) return true;
+    if (accepted.compare(0, 3, "\xEF\xBB\xBF") == 0) accepted.erase(0, 3);
+    const char* blank = " \t\r\n";
+    const size_t first = accepted.find_first_not_of(blank);
+    accepted = first == std::string::npos ? std::string() : accepted.substr(first, accepted.find_last_not_of(blank) - first + 1);
+    return login && tools::Wide(accepted) == login;
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int serviceType, const wchar_t* server,
@@ -57,7 +71,8 @@ extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int serviceType, const
                                                           const wchar_t* password, wchar_t* buffer, int capacity) {
     std::string reply;
     int result = static_cast<int>(E_FAIL);
-    if (tools::ReadWholeFile(OwnFolder() + L"KeloPublish.reply.xml", reply) && buffer && capacity > 0) {
+    if (LoginAccepted(login) && tools::ReadWholeFile(OwnFolder() + L"KeloPublish.reply.xml", reply) && buffer &&
+        capacity > 0) {
         if (reply.compare(0, 3, "\xEF\xBB\xBF") == 0) reply.erase(0, 3);
         const std::wstring text = tools::Wide(reply);
         // Cut to the buffer, always NUL-terminated.
