@@ -597,8 +597,10 @@ TEST_F(EditorTest, FiftySendsLeaveNoGdiOrUserHandlesBehind) {
     EXPECT_EQ(fake->published.size(), 70u);
     // One object left behind per send would show as 50 or more. Wine's own
     // caches of the display (device contexts, stock fonts for new sizes) may
-    // grow by a few objects over many windows; that is not ours.
-    EXPECT_LT(guicount::GdiObjects(), gdiBefore + 10);
+    // grow over many windows: by nothing when this program runs alone, by up
+    // to 22 objects seen with another test program busy beside it. That is
+    // not ours; 35 keeps well clear of both.
+    EXPECT_LT(guicount::GdiObjects(), gdiBefore + 35);
     EXPECT_EQ(guicount::UserObjects(), userBefore);
 }
 
