@@ -102,7 +102,8 @@ String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool cl
 String RtfHtmlConverter::ConvertTaking(String rtf, StringView startMarker, bool closeAll) {
     size_t start = rtf.find(startMarker);
     if (start == npos) return {};
-    String html = ConvertRun(std::move(rtf), start, closeAll, false);
+    String html;
+    ConvertRun(std::move(rtf), start, closeAll, false, html);
     // The percent signs are escaped because the publishing library treats the
     // post as a format string.
     RemoveEmptyElementsInPlace(html, true);
@@ -241,17 +242,16 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bool insideLink) {
+void RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bool insideLink, String& out) {
     StripGroupsInPlace(text, start);
     alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
         quote_.Reset();
+        // Room for the HTML, which is about as long as the RTF; pages that
+        // stay unused cost no memory.
+        out.reserve(out.size() + 2 * (text.size() - std::min(start, text.size())) + 64);
     }
-    String out;
-    // Room for the HTML, which is about as long as the RTF; pages that stay
-    // unused cost no memory.
-    out.reserve(2 * (text.size() - std::min(start, text.size())) + 64);
 
     const StringView view(text);
     size_t k = start;
@@ -262,7 +262,7 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
             continue;
         }
         if (c == u'}') {
-            out += CloseAllElements();
+            AppendCloseAllElements(out);
             break;
         }
         if (c != u'\\') {
@@ -287,10 +287,8 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
         while (end < view.size() && !IsDelimiter(view[end]) && !ReadEscape(view, end, nullptr, true)) ++end;
         StringView run = view.substr(k, end - k);
         if (!insideLink && run.find(u"\\shad") != npos) {
-            LinkResult link = ReadLink(view, k);
-            if (link.consumed > 0) {
-                out += link.html;
-                k += link.consumed;
+            if (size_t consumed = ReadLink(view, k, out)) {
+                k += consumed;
                 continue;
             }
         }
@@ -298,8 +296,7 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
         k = end;
         if (k < view.size() && IsDelimiter(view[k])) ++k;
     }
-    if (closeAll && !openElements.empty()) out += CloseAllElements();
-    return out;
+    if (closeAll && !openElements.empty()) AppendCloseAllElements(out);
 }
 
 // The words of a run are the pieces between its backslashes.
@@ -317,12 +314,6 @@ static bool RunHasWord(StringView run, StringView wanted) {
     return false;
 }
 
-String RtfHtmlConverter::ApplyControlWords(StringView run) {
-    String out;
-    ApplyControlWords(run, out);
-    return out;
-}
-
 void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
     for (size_t pos = run.find(u'\\'); pos != npos;) {
         StringView word = NextWord(run, pos);
@@ -332,7 +323,7 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
                 out += u"<br />";
             } else {
                 alignment = RunHasWord(run, u"qc") ? u"center" : RunHasWord(run, u"qr") ? u"right" : u"left";
-                out += OpenElement(u"p");
+                AppendOpenElement(u"p", out);
             }
             continue;
         }
@@ -353,17 +344,25 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
             }
         }
         if (word.starts_with(u'b')) {
-            out += word.size() > 1 && word[1] == u'0' ? CloseElement(u"b") : OpenElement(u"b");
+            if (word.size() > 1 && word[1] == u'0') {
+                AppendCloseElement(u"b", out);
+            } else {
+                AppendOpenElement(u"b", out);
+            }
         } else if (word.starts_with(u'i')) {
-            out += word.size() > 1 && word[1] == u'0' ? CloseElement(u"i") : OpenElement(u"i");
+            if (word.size() > 1 && word[1] == u'0') {
+                AppendCloseElement(u"i", out);
+            } else {
+                AppendOpenElement(u"i", out);
+            }
         } else if (word == u"ul") {
-            out += OpenElement(u"u");
+            AppendOpenElement(u"u", out);
         } else if (word == u"ulnone") {
-            out += CloseElement(u"u");
+            AppendCloseElement(u"u", out);
         } else if (word.starts_with(u"fs")) {
-            out += CloseElement(u"font");
+            AppendCloseElement(u"font", out);
             fontSize = HtmlFontSize(word);
-            out += OpenElement(u"font");
+            AppendOpenElement(u"font", out);
         }
     }
 }
@@ -372,7 +371,7 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
 // once by hidden text: "#", a double quote, the address, a double quote.
 // `runStart` is the backslash of the run that holds "\shad"; the result says
 // where the outer scan resumes: after the address's closing quote.
-RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t runStart) {
+size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out) {
     size_t hidden = hiddenSwitch_.Find(text, runStart);
     if (hidden == npos) hidden = text.size();
 
@@ -382,12 +381,11 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
     // but nothing after it is swallowed, so no typed text is lost.
     size_t quote = quote_.Find(text, hidden);
     bool hasAddress = quote != npos && quote > hidden && text[quote - 1] == u'#';
-    if (!hasAddress && hidden == runStart) return {};  // not even link text: an ordinary run
+    if (!hasAddress && hidden == runStart) return 0;  // not even link text: an ordinary run
 
     String linkText(text.substr(runStart, hidden - runStart));
     core::ReplaceAll(linkText, u"\\shad", u"");
 
-    LinkResult result;
     if (linkText.find(u"\\pard") != npos) {
         if (linkText.find(u"\\qc") != npos) {
             core::ReplaceAll(linkText, u"\\qc", u"");
@@ -399,7 +397,7 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
             alignment = u"left";
         }
         core::ReplaceAll(linkText, u"\\pard", u"");
-        result.html += OpenElement(u"p");
+        AppendOpenElement(u"p", out);
     }
 
     String address;
@@ -417,9 +415,8 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
         resume = close == npos ? text.size() : close + 1;
     }
 
-    result.html += OpenLink(address);
-    result.html += ConvertRun(std::move(linkText), 0, false, true);
-    result.html += CloseElement(u"a");
-    result.consumed = resume - runStart;
-    return result;
+    AppendOpenLink(address, out);
+    ConvertRun(std::move(linkText), 0, false, true, out);
+    AppendCloseElement(u"a", out);
+    return resume - runStart;
 }
