@@ -9,6 +9,7 @@
 #include "rtfhtml/rtf_html_converter.h"
 
 #include "rtfhtml/scan.h"
+#include "rtfhtml/strip_groups.h"
 
 #include <algorithm>
 
@@ -116,59 +117,13 @@ String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
     return out;
 }
 
-// A group's extent is found by counting every brace in it, escaped ones
-// included. One pass first finds the opening braces that are never closed;
-// then each group is skipped by counting forward once, which keeps the whole
-// operation linear even for thousands of unclosed braces. Characters are only
-// dropped, so the text is compacted in place.
+// Characters are only dropped, so the text is compacted in place.
 void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
-    start = std::min(start, text.size());
-    std::vector<size_t> unclosed;  // ascending
-    const StringView view(text);
-    for (size_t k = rtfhtml::FindAnyOf(view, start, u'{', u'}'); k < view.size();
-         k = rtfhtml::FindAnyOf(view, k + 1, u'{', u'}')) {
-        if (view[k] == u'{') {
-            unclosed.push_back(k);
-        } else if (!unclosed.empty()) {
-            unclosed.pop_back();
-        }
-    }
-
-    size_t write = start;
-    auto keep = [&](size_t from, size_t length) {
+    size_t write = std::min(start, text.size());
+    rtfhtml::ForEachUngroupedStretch(StringView(text), start, [&](size_t from, size_t length) {
         if (from != write) std::char_traits<char16_t>::move(text.data() + write, text.data() + from, length);
         write += length;
-    };
-    size_t nextUnclosed = 0;
-    size_t k = start;
-    while (k < view.size()) {
-        // Whether a brace is escaped is decided on the original text. Only
-        // [start, write) has been overwritten, and a brace right after that
-        // range follows a skipped "{" or "}" in the original: not escaped.
-        size_t brace = rtfhtml::FindAnyOf(view, k, u'{');
-        auto escaped = [&](size_t b) { return b > 0 && (b - 1 < start || b - 1 >= write) && view[b - 1] == u'\\'; };
-        while (brace < view.size() && escaped(brace)) brace = rtfhtml::FindAnyOf(view, brace + 1, u'{');
-        if (brace == view.size()) {
-            keep(k, view.size() - k);
-            break;
-        }
-        keep(k, brace - k);
-        while (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] < brace) ++nextUnclosed;
-        if (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] == brace) {
-            k = brace + 1;  // no closing brace: only the "{" goes
-            continue;
-        }
-        size_t depth = 0;
-        size_t close = brace;
-        for (; close < view.size(); close = rtfhtml::FindAnyOf(view, close + 1, u'{', u'}')) {
-            if (view[close] == u'{') {
-                ++depth;
-            } else if (view[close] == u'}' && --depth == 0) {
-                break;
-            }
-        }
-        k = close + 1;
-    }
+    });
     text.resize(write);
 }
 
