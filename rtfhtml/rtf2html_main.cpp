@@ -8,6 +8,7 @@
 
 #include "core/codepage.h"
 #include "rtfhtml/rtf_html_converter.h"
+#include "rtfhtml/strip_groups.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -62,17 +64,48 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-// Reads and decodes in pieces straight into `text`: the bytes are never held
-// whole next to their decoded copy.
-bool ReadDecoded(std::FILE* file, const core::SingleByteCodePage& codePage, core::String& text) {
-    char buffer[1 << 16];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        size_t at = text.size();
-        text.resize(at + got);
-        for (size_t i = 0; i < got; ++i) text[at + i] = codePage.Decode(static_cast<unsigned char>(buffer[i]));
+// Reads all bytes of `file` onto the end of `bytes`.
+bool ReadAll(std::FILE* file, std::string& bytes) {
+    constexpr size_t kPiece = 1 << 16;
+    for (;;) {
+        size_t at = bytes.size();
+        bytes.resize(at + kPiece);
+        size_t got = std::fread(bytes.data() + at, 1, kPiece, file);
+        bytes.resize(at + got);
+        if (got < kPiece) return !std::ferror(file);
     }
-    return !std::ferror(file);
+}
+
+// The text that Convert(TrimFinalParagraph(decoded bytes), "\\pard", ...)
+// reads, decoded. The Post command's cut and its search for the marker are
+// made on the bytes, and so is the dropping of groups after the marker,
+// which the conversion would make anyway (dropping them twice changes
+// nothing): braces, backslashes and the letters of "\\par" are ASCII, one
+// byte each in every code page we carry, so byte positions are character
+// positions. A picture's megabytes of hex are thus skipped as bytes and
+// never decoded. The text starts one character before the marker (a
+// backslash there escapes a brace at the marker); it is empty when there is
+// no marker. `bytes` is cut in place.
+core::String DecodeBody(std::string& bytes, const core::SingleByteCodePage& codePage) {
+    size_t last = bytes.rfind("\\par");
+    bytes.resize(last != std::string::npos && last >= 1 ? last : 0);
+    bytes += "\n}";  // its "}" may close a group left open before it
+    const std::string_view view(bytes);
+    size_t start = view.find("\\pard");
+    if (start == std::string_view::npos) return {};
+    size_t first = start > 0 ? start - 1 : 0;
+
+    core::String text;
+    text.reserve(view.size() - first);
+    auto decode = [&](size_t from, size_t length) {
+        size_t at = text.size();
+        text.resize(at + length);
+        char16_t* out = text.data() + at;
+        for (size_t i = 0; i < length; ++i) out[i] = codePage.Decode(static_cast<unsigned char>(view[from + i]));
+    };
+    decode(first, start - first);
+    rtfhtml::ForEachUngroupedStretch(view, start, decode);
+    return text;
 }
 
 // Encodes through a fixed buffer, so no UTF-8 copy of the whole HTML is ever
@@ -159,7 +192,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    core::String rtf;
+    std::string bytes;
     if (path && std::strcmp(path, "-") != 0) {
         std::FILE* file = std::fopen(path, "rb");
         if (!file) {
@@ -168,24 +201,23 @@ int main(int argc, char** argv) {
         }
         if (std::fseek(file, 0, SEEK_END) == 0) {
             long size = std::ftell(file);
-            // Room for the "\n}" that TrimFinalParagraph may append.
-            if (size > 0) rtf.reserve(static_cast<size_t>(size) + 2);
+            // Room for the "\n}" that the cut appends, and for the last read.
+            if (size > 0) bytes.reserve(static_cast<size_t>(size) + (1 << 16) + 2);
             std::rewind(file);
         }
-        bool read = ReadDecoded(file, *codePage, rtf);
+        bool read = ReadAll(file, bytes);
         std::fclose(file);
         if (!read) {
             std::fprintf(stderr, "rtf2html: cannot read %s\n", path);
             return 1;
         }
-    } else if (!ReadDecoded(stdin, *codePage, rtf)) {
+    } else if (!ReadAll(stdin, bytes)) {
         std::fprintf(stderr, "rtf2html: cannot read standard input\n");
         return 1;
     }
 
-    // The text is handed on from stage to stage and worked on in place, so
-    // the peak stays a small multiple of the input size.
-    RtfHtmlConverter::TrimFinalParagraphInPlace(rtf);
+    core::String rtf = DecodeBody(bytes, *codePage);
+    std::string().swap(bytes);  // the bytes are not needed any more: lower the peak
     core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true);
     if (!WriteUtf8(html, stdout)) {
         std::fprintf(stderr, "rtf2html: cannot write standard output\n");
