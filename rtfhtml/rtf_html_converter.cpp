@@ -100,11 +100,12 @@ String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool cl
     return ConvertTaking(String(rtf.substr(keep)), startMarker, closeAll);
 }
 
-String RtfHtmlConverter::ConvertTaking(String rtf, StringView startMarker, bool closeAll) {
+String RtfHtmlConverter::ConvertTaking(String rtf, StringView startMarker, bool closeAll, bool groupsDropped) {
     size_t start = rtf.find(startMarker);
     if (start == npos) return {};
+    if (!groupsDropped) StripGroupsInPlace(rtf, start);
     String html;
-    ConvertRun(std::move(rtf), start, closeAll, false, html);
+    ConvertRun(rtf, start, closeAll, false, html);
     // The percent signs are escaped because the publishing library treats the
     // post as a format string.
     RemoveEmptyElementsInPlace(html, true);
@@ -197,8 +198,7 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-void RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bool insideLink, String& out) {
-    StripGroupsInPlace(text, start);
+void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out) {
     alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
@@ -208,7 +208,7 @@ void RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bool
         out.reserve(out.size() + 2 * (text.size() - std::min(start, text.size())) + 64);
     }
 
-    const StringView view(text);
+    const StringView view = text;
     size_t k = start;
     while (k < view.size()) {
         char16_t c = view[k];
@@ -371,7 +371,8 @@ size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out)
     }
 
     AppendOpenLink(address, out);
-    ConvertRun(std::move(linkText), 0, false, true, out);
+    StripGroupsInPlace(linkText, 0);
+    ConvertRun(linkText, 0, false, true, out);
     AppendCloseElement(u"a", out);
     return resume - runStart;
 }

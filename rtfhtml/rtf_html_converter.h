@@ -31,8 +31,11 @@ public:
     // `closeAll` set, every element still open at the end is closed.
     core::String Convert(core::StringView rtf, core::StringView startMarker, bool closeAll);
     // The same, taking the text over: it is worked on in place, which keeps
-    // the peak memory of large conversions low (rtf2html).
-    core::String ConvertTaking(core::String rtf, core::StringView startMarker, bool closeAll);
+    // the peak memory of large conversions low (rtf2html). With
+    // `groupsDropped` the caller has already applied StripGroups from the
+    // marker on (rtf2html does so on the bytes), and it is not done again.
+    core::String ConvertTaking(core::String rtf, core::StringView startMarker, bool closeAll,
+                               bool groupsDropped = false);
 
     // Drops every brace group from `start` on (nested groups with it); text
     // before `start` is kept as it is. A "{" without its "}" is dropped alone.
@@ -72,7 +75,8 @@ private:
     void ReopenFrom(size_t first, core::String& out);
 
     // Appends the HTML of `text` from `start` to `out`.
-    void ConvertRun(core::String text, size_t start, bool closeAll, bool insideLink, core::String& out);
+    // Groups must have been dropped from `text` (StripGroups) from `start` on.
+    void ConvertRun(core::StringView text, size_t start, bool closeAll, bool insideLink, core::String& out);
     void ApplyControlWords(core::StringView run, core::String& out);
     // Appends the link that starts at `runStart` and returns the number of
     // characters it consumed; 0 (and nothing appended) when it is no link.
