@@ -239,7 +239,10 @@ void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, 
         // A control-word run: up to its delimiter, or up to an escape, which
         // is text and so ends the run without a delimiter.
         size_t end = k + 1;
-        while (end < view.size() && !IsDelimiter(view[end]) && !ReadEscape(view, end, nullptr, true)) ++end;
+        while (end < view.size() && !IsDelimiter(view[end]) &&
+               (view[end] != u'\\' || !ReadEscape(view, end, nullptr, true))) {
+            ++end;
+        }
         StringView run = view.substr(k, end - k);
         if (!insideLink && run.find(u"\\shad") != npos) {
             if (size_t consumed = ReadLink(view, k, out)) {
@@ -286,8 +289,12 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
             out += u"<br />";
             continue;
         }
-        auto character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
-                                       [&](const CharacterWord& c) { return c.word == word; });
+        // Every word of that table starts with one of these letters.
+        auto character = std::end(kCharacterWords);
+        if (!word.empty() && StringView(u"ltreb").find(word[0]) != npos) {
+            character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
+                                     [&](const CharacterWord& c) { return c.word == word; });
+        }
         if (character != std::end(kCharacterWords)) {
             out += character->html;
             continue;
