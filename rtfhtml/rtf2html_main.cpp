@@ -8,7 +8,7 @@
 
 #include "core/codepage.h"
 #include "rtfhtml/rtf_html_converter.h"
-#include "rtfhtml/strip_groups.h"
+#include "rtfhtml/byte_body.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,10 +17,6 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -120,49 +116,6 @@ bool ReadAll(std::FILE* file, std::string& bytes) {
         bytes.resize(at + got);
         if (got < kPiece) return !std::ferror(file);
     }
-}
-
-// The text that Convert(TrimFinalParagraph(decoded bytes), "\\pard", ...)
-// reads, decoded. The Post command's cut and its search for the marker are
-// made on the bytes, and so is the dropping of groups after the marker,
-// which the conversion would make anyway (dropping them twice changes
-// nothing): braces, backslashes and the letters of "\\par" are ASCII, one
-// byte each in every code page we carry, so byte positions are character
-// positions. A picture's megabytes of hex are thus skipped as bytes and
-// never decoded. The text starts one character before the marker (a
-// backslash there escapes a brace at the marker); it is empty when there is
-// no marker. `bytes` is cut in place.
-core::String DecodeBody(std::string& bytes, const core::SingleByteCodePage& codePage) {
-    size_t last = bytes.rfind("\\par");
-    bytes.resize(last != std::string::npos && last >= 1 ? last : 0);
-    bytes += "\n}";  // its "}" may close a group left open before it
-    const std::string_view view(bytes);
-    size_t start = view.find("\\pard");
-    if (start == std::string_view::npos) return {};
-    size_t first = start > 0 ? start - 1 : 0;
-
-    core::String text;
-    text.reserve(view.size() - first);
-    auto decode = [&](size_t from, size_t length) {
-        size_t at = text.size();
-        text.resize(at + length);
-        char16_t* out = text.data() + at;
-        const char* in = view.data() + from;
-        size_t i = 0;
-#if defined(__SSE2__)
-        // ASCII, the bulk of the text, sixteen bytes at a time.
-        for (; i + 16 <= length; i += 16) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-            if (_mm_movemask_epi8(block) != 0) break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, _mm_setzero_si128()));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, _mm_setzero_si128()));
-        }
-#endif
-        for (; i < length; ++i) out[i] = codePage.Decode(static_cast<unsigned char>(in[i]));
-    };
-    decode(first, start - first);
-    rtfhtml::ForEachUngroupedStretch(view, start, decode);
-    return text;
 }
 
 // Encodes through a fixed buffer, so no UTF-8 copy of the whole HTML is ever
@@ -287,7 +240,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    core::String rtf = DecodeBody(bytes, *codePage);
+    core::String rtf = rtfhtml::DecodeTrimmedBody(bytes, *codePage);
     std::string().swap(bytes);  // the bytes are not needed any more: lower the peak
     core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true, true);
     if (!WriteUtf8(html, stdout)) {
