@@ -64,7 +64,7 @@ median() {
 
 # ratio A B -> A / B, with B at least the 10 ms resolution of /usr/bin/time
 ratio() {
-  echo "$1 / (if ($2 < 0.01) 0.01 else $2)" | bc -l
+  awk -v a="$1" -v b="$2" 'BEGIN { if (b < 0.01) b = 0.01; printf "%.6f\n", a / b }'
 }
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); $runs runs each, medians, whole process"

@@ -2,10 +2,12 @@
 // the other entry points that take text straight from the input.
 
 #include "core/codepage.h"
+#include "rtfhtml/byte_body.h"
 #include "rtfhtml/rtf_html_converter.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     core::String html = RtfHtmlConverter(codePage).Convert(RtfHtmlConverter::TrimFinalParagraph(rtf), u"\\pard", true);
     // With the close flag set, everything the converter opened is closed again.
     if (html.find(u"<p align") != core::String::npos && html.find(u"</p>") == core::String::npos) __builtin_trap();
+    // rtf2html's way (cut, marker and groups on the bytes) gives the same HTML.
+    std::string copy(bytes);
+    core::String body = rtfhtml::DecodeTrimmedBody(copy, codePage);
+    if (RtfHtmlConverter(codePage).ConvertTaking(std::move(body), u"\\pard", true, true) != html) __builtin_trap();
 
     RtfHtmlConverter().Convert(rtf, u"\\pard", false);
     RtfHtmlConverter().Convert(rtf, u"", true);

@@ -1,6 +1,9 @@
 // Writing side of RtfHtmlConverter: the only code that decides which HTML
 // tags come out. Element names are lower case, attribute values sit in double
 // quotes, and nothing inserted into a tag is escaped.
+//
+// Every operation appends to the caller's output: the reader calls them once
+// per control word, and a string per tag was most of its time.
 
 #include "rtfhtml/rtf_html_converter.h"
 
@@ -15,11 +18,10 @@ using core::StringView;
 
 namespace {
 
-String ClosingTag(StringView name) {
-    String tag = u"</";
-    tag += name;
-    tag += u'>';
-    return tag;
+void AppendClosingTag(String& out, StringView name) {
+    out += u"</";
+    out += name;
+    out += u'>';
 }
 
 bool IsFormatting(StringView name) {
@@ -28,84 +30,138 @@ bool IsFormatting(StringView name) {
 
 } // namespace
 
-// Elements closed to make room are collected innermost first and reopened in
-// the opposite order, so the nesting from before is restored; a reopened font
-// element takes the size that is current now.
-static void Reopen(RtfHtmlConverter& writer, const std::vector<String>& closed, String& out) {
-    for (auto it = closed.rbegin(); it != closed.rend(); ++it) out += writer.OpenElement(*it);
-}
-
 String RtfHtmlConverter::OpenElement(StringView name) {
-    if (name == u"p") return OpenParagraph();
-    if (name == u"font") {
-        openElements.emplace_back(u"font");
-        return u"<font size=\"" + fontSize + u"\">";
-    }
-    // The reader opens bold, italic or underline for every switch it meets,
-    // even when that formatting is already open; past a few repeats another
-    // one changes nothing on screen, so we stop stacking them.
-    if (IsFormatting(name) &&
-        std::count(openElements.begin(), openElements.end(), name) >= kMaxRepeatedFormatting) {
-        return {};
-    }
-    openElements.emplace_back(name);
-    String tag = u"<";
-    tag += name;
-    tag += u'>';
-    return tag;
+    String out;
+    AppendOpenElement(name, out);
+    return out;
 }
 
 String RtfHtmlConverter::OpenParagraph() {
     String out;
-    std::vector<String> closed;
-    while (!openElements.empty()) {
-        String innermost = openElements.back();
-        if (innermost != u"p") closed.push_back(innermost);
-        out += CloseElement(innermost);
-    }
-    out += u"<p align=\"" + alignment + u"\">";
-    openElements.emplace_back(u"p");
-    Reopen(*this, closed, out);
+    AppendOpenParagraph(out);
     return out;
 }
 
-// The address goes in verbatim: the editor's link dialog wrote it, and no
-// other code writes an href.
 String RtfHtmlConverter::OpenLink(StringView address) {
     String out;
-    std::vector<String> closed;
-    while (!openElements.empty() && openElements.back() != u"p") {
-        String innermost = openElements.back();
-        closed.push_back(innermost);
-        out += CloseElement(innermost);
-    }
-    openElements.emplace_back(u"a");
-    out += u"<a href=\"";
-    out += address;
-    out += u"\">";
-    Reopen(*this, closed, out);
+    AppendOpenLink(address, out);
     return out;
 }
 
 String RtfHtmlConverter::CloseElement(StringView name) {
-    if (std::find(openElements.begin(), openElements.end(), name) == openElements.end()) return {};
     String out;
-    std::vector<String> closed;
-    while (openElements.back() != name) {
-        closed.push_back(openElements.back());
-        out += ClosingTag(openElements.back());
-        openElements.pop_back();
-    }
-    out += ClosingTag(name);
-    openElements.pop_back();
-    Reopen(*this, closed, out);
+    AppendCloseElement(name, out);
     return out;
 }
 
 String RtfHtmlConverter::CloseAllElements() {
     String out;
-    while (!openElements.empty()) out += CloseElement(String(openElements.back()));
+    AppendCloseAllElements(out);
     return out;
+}
+
+// The tag of a non-paragraph element as it is opened now: a font element
+// takes the size that is current at this moment.
+void RtfHtmlConverter::AppendOpeningTag(StringView name, String& out) const {
+    if (name == u"font") {
+        out += u"<font size=\"";
+        out += fontSize;
+        out += u"\">";
+        return;
+    }
+    out += u'<';
+    out += name;
+    out += u'>';
+}
+
+// The reader opens bold, italic or underline for every switch it meets,
+// even when that formatting is already open; past a few repeats another
+// one changes nothing on screen, so we stop stacking them. `below` is how
+// much of the stack counts.
+bool RtfHtmlConverter::FormattingFull(StringView name, size_t below) const {
+    return IsFormatting(name) &&
+           std::count(openElements.begin(), openElements.begin() + static_cast<std::ptrdiff_t>(below), name) >=
+               kMaxRepeatedFormatting;
+}
+
+void RtfHtmlConverter::AppendOpenElement(StringView name, String& out) {
+    if (name == u"p") {
+        AppendOpenParagraph(out);
+        return;
+    }
+    if (FormattingFull(name, openElements.size())) return;
+    AppendOpeningTag(name, out);
+    openElements.emplace_back(name);
+}
+
+// Elements closed to make room are reopened in the order they were opened,
+// so the nesting from before is restored. They never leave the stack: the
+// elements from `first` on are written again where they stand, as opening
+// each anew would (a repeat of formatting past the limit is dropped). None
+// of them is "p".
+void RtfHtmlConverter::ReopenFrom(size_t first, String& out) {
+    size_t kept = first;
+    for (size_t k = first; k < openElements.size(); ++k) {
+        if (FormattingFull(openElements[k], kept)) continue;
+        AppendOpeningTag(openElements[k], out);
+        if (kept != k) openElements[kept] = std::move(openElements[k]);
+        ++kept;
+    }
+    openElements.resize(kept);
+}
+
+void RtfHtmlConverter::AppendOpenParagraph(String& out) {
+    for (size_t k = openElements.size(); k-- > 0;) AppendClosingTag(out, openElements[k]);
+    std::erase(openElements, u"p");
+    out += u"<p align=\"";
+    out += alignment;
+    out += u"\">";
+    openElements.emplace(openElements.begin(), u"p");
+    ReopenFrom(1, out);
+}
+
+// The address goes in verbatim: the editor's link dialog wrote it, and no
+// other code writes an href.
+void RtfHtmlConverter::AppendOpenLink(StringView address, String& out) {
+    size_t inner = openElements.size();
+    while (inner > 0 && openElements[inner - 1] != u"p") AppendClosingTag(out, openElements[--inner]);
+    out += u"<a href=\"";
+    out += address;
+    out += u"\">";
+    openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), u"a");
+    ReopenFrom(inner + 1, out);
+}
+
+// Closes the innermost `name` with everything inside it, then reopens what
+// was inside. Nothing happens when `name` is not open.
+void RtfHtmlConverter::AppendCloseElement(StringView name, String& out) {
+    auto found = std::find(openElements.rbegin(), openElements.rend(), name);
+    if (found == openElements.rend()) return;
+    const size_t index = static_cast<size_t>(openElements.rend() - found) - 1;
+    if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), u"p") !=
+        openElements.end()) {
+        // A paragraph inside another element (only a caller that set the
+        // stack by hand gets here): reopening it starts a new paragraph
+        // and closes everything, so go element by element.
+        std::vector<String> closed;
+        while (openElements.back() != name) {
+            closed.push_back(openElements.back());
+            AppendClosingTag(out, openElements.back());
+            openElements.pop_back();
+        }
+        AppendClosingTag(out, name);
+        openElements.pop_back();
+        for (auto it = closed.rbegin(); it != closed.rend(); ++it) AppendOpenElement(*it, out);
+        return;
+    }
+    for (size_t k = openElements.size(); k-- > index;) AppendClosingTag(out, openElements[k]);
+    openElements.erase(openElements.begin() + static_cast<std::ptrdiff_t>(index));
+    ReopenFrom(index, out);
+}
+
+void RtfHtmlConverter::AppendCloseAllElements(String& out) {
+    for (size_t k = openElements.size(); k-- > 0;) AppendClosingTag(out, openElements[k]);
+    openElements.clear();
 }
 
 // RTF sizes are half points; the seven values are the heights the editor's

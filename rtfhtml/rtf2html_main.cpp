@@ -8,6 +8,7 @@
 
 #include "core/codepage.h"
 #include "rtfhtml/rtf_html_converter.h"
+#include "rtfhtml/byte_body.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -25,36 +27,78 @@
 #include <new>
 #include <sys/mman.h>
 
-// The converter's few large buffers (the decoded RTF, the HTML) are touched
-// once from start to end. In 4 KB pages every one of them costs a page fault,
-// which was most of the tool's run time; on huge pages they cost almost
-// nothing. Small blocks keep the ordinary allocator.
+// The tool's few large buffers (the bytes read, the decoded RTF, the HTML)
+// are each written once from start to end. Fresh memory costs a page fault
+// per page, and on the machines we measured a fault (and the zeroing of a
+// page) was most of the tool's run time: huge pages cut the faults, and the
+// block of the bytes read, freed once they are decoded, is handed out again
+// for the HTML, whose pages are then already there. Small blocks keep the
+// ordinary allocator.
 namespace {
 constexpr size_t kHugePage = size_t{1} << 21;
 // Below this the few pages saved are not worth rounding the block up to whole
 // huge pages (that would raise the peak memory of small inputs).
 constexpr size_t kHugeBlock = size_t{4} << 20;
+
+// The huge blocks handed out (there are only a few at a time) and at most one
+// freed block kept for the next large request. Single-threaded tool.
+struct HugeBlock {
+    void* block = nullptr;
+    size_t size = 0;
+};
+HugeBlock liveBlocks[8];
+HugeBlock spareBlock;
+
+void* NewHugeBlock(size_t size) {
+    size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
+    HugeBlock handed;
+    if (spareBlock.block && spareBlock.size >= rounded) {
+        handed = spareBlock;
+        spareBlock = {};
+    } else if (void* block = std::aligned_alloc(kHugePage, rounded)) {
+        madvise(block, rounded, MADV_HUGEPAGE);  // a hint: failure changes nothing
+        handed = {block, rounded};
+    } else {
+        return nullptr;
+    }
+    for (auto& live : liveBlocks) {
+        if (!live.block) {
+            live = handed;
+            break;
+        }
+    }
+    return handed.block;  // a block not registered is simply freed on delete
 }
 
-void* operator new(size_t size) {
-    if (size >= kHugeBlock) {
-        size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
-        if (void* block = std::aligned_alloc(kHugePage, rounded)) {
-            madvise(block, rounded, MADV_HUGEPAGE);  // a hint: failure changes nothing
-            return block;
+void DeleteBlock(void* block) {
+    if (!block) return;
+    for (auto& live : liveBlocks) {
+        if (live.block == block) {
+            HugeBlock freed = live;
+            live = {};
+            if (!spareBlock.block) {
+                spareBlock = freed;
+                return;
+            }
+            break;
         }
-        throw std::bad_alloc();
     }
-    if (void* block = std::malloc(size > 0 ? size : 1)) return block;
-    throw std::bad_alloc();
+    std::free(block);
+}
+} // namespace
+
+void* operator new(size_t size) {
+    void* block = size >= kHugeBlock ? NewHugeBlock(size) : std::malloc(size > 0 ? size : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
 }
 
 void operator delete(void* block) noexcept {
-    std::free(block);
+    DeleteBlock(block);
 }
 
 void operator delete(void* block, size_t) noexcept {
-    std::free(block);
+    DeleteBlock(block);
 }
 #endif
 
@@ -62,17 +106,16 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-// Reads and decodes in pieces straight into `text`: the bytes are never held
-// whole next to their decoded copy.
-bool ReadDecoded(std::FILE* file, const core::SingleByteCodePage& codePage, core::String& text) {
-    char buffer[1 << 16];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        size_t at = text.size();
-        text.resize(at + got);
-        for (size_t i = 0; i < got; ++i) text[at + i] = codePage.Decode(static_cast<unsigned char>(buffer[i]));
+// Reads all bytes of `file` onto the end of `bytes`.
+bool ReadAll(std::FILE* file, std::string& bytes) {
+    constexpr size_t kPiece = 1 << 16;
+    for (;;) {
+        size_t at = bytes.size();
+        bytes.resize(at + kPiece);
+        size_t got = std::fread(bytes.data() + at, 1, kPiece, file);
+        bytes.resize(at + got);
+        if (got < kPiece) return !std::ferror(file);
     }
-    return !std::ferror(file);
 }
 
 // Encodes through a fixed buffer, so no UTF-8 copy of the whole HTML is ever
@@ -93,6 +136,17 @@ bool WriteUtf8(core::StringView html, std::FILE* out) {
         // character.
         size_t room = std::min<size_t>(kBuffer - used, static_cast<size_t>(end - p));
         size_t n = 0;
+#if defined(__SSE2__)
+        for (; n + 8 <= room; n += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n));
+            // Any unit of 0x80 or more has a bit set outside the low seven.
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                                                  _mm_setzero_si128())) != 0xFFFF) {
+                break;
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(buffer + used + n), _mm_packus_epi16(units, units));
+        }
+#endif
         while (n < room && p[n] < 0x80) {
             buffer[used + n] = static_cast<char>(p[n]);
             ++n;
@@ -159,7 +213,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    core::String rtf;
+    std::string bytes;
     if (path && std::strcmp(path, "-") != 0) {
         std::FILE* file = std::fopen(path, "rb");
         if (!file) {
@@ -168,25 +222,32 @@ int main(int argc, char** argv) {
         }
         if (std::fseek(file, 0, SEEK_END) == 0) {
             long size = std::ftell(file);
-            // Room for the "\n}" that TrimFinalParagraph may append.
-            if (size > 0) rtf.reserve(static_cast<size_t>(size) + 2);
+            // Room for the "\n}" that the cut appends and for the last read.
+            // On Linux also as much as the HTML reserves (twice the text in
+            // UTF-16), so that the block can be reused for it (see operator
+            // new above); room never written to costs no memory there.
+#ifdef __linux__
+            constexpr size_t kRoomFactor = 4;
+#else
+            constexpr size_t kRoomFactor = 1;
+#endif
+            if (size > 0) bytes.reserve(kRoomFactor * static_cast<size_t>(size) + (1 << 16) + 2);
             std::rewind(file);
         }
-        bool read = ReadDecoded(file, *codePage, rtf);
+        bool read = ReadAll(file, bytes);
         std::fclose(file);
         if (!read) {
             std::fprintf(stderr, "rtf2html: cannot read %s\n", path);
             return 1;
         }
-    } else if (!ReadDecoded(stdin, *codePage, rtf)) {
+    } else if (!ReadAll(stdin, bytes)) {
         std::fprintf(stderr, "rtf2html: cannot read standard input\n");
         return 1;
     }
 
-    // The text is handed on from stage to stage and worked on in place, so
-    // the peak stays a small multiple of the input size.
-    RtfHtmlConverter::TrimFinalParagraphInPlace(rtf);
-    core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true);
+    core::String rtf = rtfhtml::DecodeTrimmedBody(bytes, *codePage);
+    std::string().swap(bytes);  // the bytes are not needed any more: lower the peak
+    core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true, true);
     if (!WriteUtf8(html, stdout)) {
         std::fprintf(stderr, "rtf2html: cannot write standard output\n");
         return 1;

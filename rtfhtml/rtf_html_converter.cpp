@@ -9,6 +9,7 @@
 #include "rtfhtml/rtf_html_converter.h"
 
 #include "rtfhtml/scan.h"
+#include "rtfhtml/strip_groups.h"
 
 #include <algorithm>
 
@@ -99,10 +100,12 @@ String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool cl
     return ConvertTaking(String(rtf.substr(keep)), startMarker, closeAll);
 }
 
-String RtfHtmlConverter::ConvertTaking(String rtf, StringView startMarker, bool closeAll) {
+String RtfHtmlConverter::ConvertTaking(String rtf, StringView startMarker, bool closeAll, bool groupsDropped) {
     size_t start = rtf.find(startMarker);
     if (start == npos) return {};
-    String html = ConvertRun(std::move(rtf), start, closeAll, false);
+    if (!groupsDropped) StripGroupsInPlace(rtf, start);
+    String html;
+    ConvertRun(rtf, start, closeAll, false, html);
     // The percent signs are escaped because the publishing library treats the
     // post as a format string.
     RemoveEmptyElementsInPlace(html, true);
@@ -115,59 +118,13 @@ String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
     return out;
 }
 
-// A group's extent is found by counting every brace in it, escaped ones
-// included. One pass first finds the opening braces that are never closed;
-// then each group is skipped by counting forward once, which keeps the whole
-// operation linear even for thousands of unclosed braces. Characters are only
-// dropped, so the text is compacted in place.
+// Characters are only dropped, so the text is compacted in place.
 void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
-    start = std::min(start, text.size());
-    std::vector<size_t> unclosed;  // ascending
-    const StringView view(text);
-    for (size_t k = rtfhtml::FindAnyOf(view, start, u'{', u'}'); k < view.size();
-         k = rtfhtml::FindAnyOf(view, k + 1, u'{', u'}')) {
-        if (view[k] == u'{') {
-            unclosed.push_back(k);
-        } else if (!unclosed.empty()) {
-            unclosed.pop_back();
-        }
-    }
-
-    size_t write = start;
-    auto keep = [&](size_t from, size_t length) {
+    size_t write = std::min(start, text.size());
+    rtfhtml::ForEachUngroupedStretch(StringView(text), start, [&](size_t from, size_t length) {
         if (from != write) std::char_traits<char16_t>::move(text.data() + write, text.data() + from, length);
         write += length;
-    };
-    size_t nextUnclosed = 0;
-    size_t k = start;
-    while (k < view.size()) {
-        // Whether a brace is escaped is decided on the original text. Only
-        // [start, write) has been overwritten, and a brace right after that
-        // range follows a skipped "{" or "}" in the original: not escaped.
-        size_t brace = rtfhtml::FindAnyOf(view, k, u'{');
-        auto escaped = [&](size_t b) { return b > 0 && (b - 1 < start || b - 1 >= write) && view[b - 1] == u'\\'; };
-        while (brace < view.size() && escaped(brace)) brace = rtfhtml::FindAnyOf(view, brace + 1, u'{');
-        if (brace == view.size()) {
-            keep(k, view.size() - k);
-            break;
-        }
-        keep(k, brace - k);
-        while (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] < brace) ++nextUnclosed;
-        if (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] == brace) {
-            k = brace + 1;  // no closing brace: only the "{" goes
-            continue;
-        }
-        size_t depth = 0;
-        size_t close = brace;
-        for (; close < view.size(); close = rtfhtml::FindAnyOf(view, close + 1, u'{', u'}')) {
-            if (view[close] == u'{') {
-                ++depth;
-            } else if (view[close] == u'}' && --depth == 0) {
-                break;
-            }
-        }
-        k = close + 1;
-    }
+    });
     text.resize(write);
 }
 
@@ -241,19 +198,17 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bool insideLink) {
-    StripGroupsInPlace(text, start);
+void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out) {
     alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
         quote_.Reset();
+        // Room for the HTML, which is about as long as the RTF; pages that
+        // stay unused cost no memory.
+        out.reserve(out.size() + 2 * (text.size() - std::min(start, text.size())) + 64);
     }
-    String out;
-    // Room for the HTML, which is about as long as the RTF; pages that stay
-    // unused cost no memory.
-    out.reserve(2 * (text.size() - std::min(start, text.size())) + 64);
 
-    const StringView view(text);
+    const StringView view = text;
     size_t k = start;
     while (k < view.size()) {
         char16_t c = view[k];
@@ -262,7 +217,7 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
             continue;
         }
         if (c == u'}') {
-            out += CloseAllElements();
+            AppendCloseAllElements(out);
             break;
         }
         if (c != u'\\') {
@@ -284,13 +239,14 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
         // A control-word run: up to its delimiter, or up to an escape, which
         // is text and so ends the run without a delimiter.
         size_t end = k + 1;
-        while (end < view.size() && !IsDelimiter(view[end]) && !ReadEscape(view, end, nullptr, true)) ++end;
+        while (end < view.size() && !IsDelimiter(view[end]) &&
+               (view[end] != u'\\' || !ReadEscape(view, end, nullptr, true))) {
+            ++end;
+        }
         StringView run = view.substr(k, end - k);
         if (!insideLink && run.find(u"\\shad") != npos) {
-            LinkResult link = ReadLink(view, k);
-            if (link.consumed > 0) {
-                out += link.html;
-                k += link.consumed;
+            if (size_t consumed = ReadLink(view, k, out)) {
+                k += consumed;
                 continue;
             }
         }
@@ -298,8 +254,7 @@ String RtfHtmlConverter::ConvertRun(String text, size_t start, bool closeAll, bo
         k = end;
         if (k < view.size() && IsDelimiter(view[k])) ++k;
     }
-    if (closeAll && !openElements.empty()) out += CloseAllElements();
-    return out;
+    if (closeAll && !openElements.empty()) AppendCloseAllElements(out);
 }
 
 // The words of a run are the pieces between its backslashes.
@@ -317,12 +272,6 @@ static bool RunHasWord(StringView run, StringView wanted) {
     return false;
 }
 
-String RtfHtmlConverter::ApplyControlWords(StringView run) {
-    String out;
-    ApplyControlWords(run, out);
-    return out;
-}
-
 void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
     for (size_t pos = run.find(u'\\'); pos != npos;) {
         StringView word = NextWord(run, pos);
@@ -332,7 +281,7 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
                 out += u"<br />";
             } else {
                 alignment = RunHasWord(run, u"qc") ? u"center" : RunHasWord(run, u"qr") ? u"right" : u"left";
-                out += OpenElement(u"p");
+                AppendOpenElement(u"p", out);
             }
             continue;
         }
@@ -340,8 +289,12 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
             out += u"<br />";
             continue;
         }
-        auto character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
-                                       [&](const CharacterWord& c) { return c.word == word; });
+        // Every word of that table starts with one of these letters.
+        auto character = std::end(kCharacterWords);
+        if (!word.empty() && StringView(u"ltreb").find(word[0]) != npos) {
+            character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
+                                     [&](const CharacterWord& c) { return c.word == word; });
+        }
         if (character != std::end(kCharacterWords)) {
             out += character->html;
             continue;
@@ -353,17 +306,25 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
             }
         }
         if (word.starts_with(u'b')) {
-            out += word.size() > 1 && word[1] == u'0' ? CloseElement(u"b") : OpenElement(u"b");
+            if (word.size() > 1 && word[1] == u'0') {
+                AppendCloseElement(u"b", out);
+            } else {
+                AppendOpenElement(u"b", out);
+            }
         } else if (word.starts_with(u'i')) {
-            out += word.size() > 1 && word[1] == u'0' ? CloseElement(u"i") : OpenElement(u"i");
+            if (word.size() > 1 && word[1] == u'0') {
+                AppendCloseElement(u"i", out);
+            } else {
+                AppendOpenElement(u"i", out);
+            }
         } else if (word == u"ul") {
-            out += OpenElement(u"u");
+            AppendOpenElement(u"u", out);
         } else if (word == u"ulnone") {
-            out += CloseElement(u"u");
+            AppendCloseElement(u"u", out);
         } else if (word.starts_with(u"fs")) {
-            out += CloseElement(u"font");
+            AppendCloseElement(u"font", out);
             fontSize = HtmlFontSize(word);
-            out += OpenElement(u"font");
+            AppendOpenElement(u"font", out);
         }
     }
 }
@@ -372,7 +333,7 @@ void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
 // once by hidden text: "#", a double quote, the address, a double quote.
 // `runStart` is the backslash of the run that holds "\shad"; the result says
 // where the outer scan resumes: after the address's closing quote.
-RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t runStart) {
+size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out) {
     size_t hidden = hiddenSwitch_.Find(text, runStart);
     if (hidden == npos) hidden = text.size();
 
@@ -382,12 +343,11 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
     // but nothing after it is swallowed, so no typed text is lost.
     size_t quote = quote_.Find(text, hidden);
     bool hasAddress = quote != npos && quote > hidden && text[quote - 1] == u'#';
-    if (!hasAddress && hidden == runStart) return {};  // not even link text: an ordinary run
+    if (!hasAddress && hidden == runStart) return 0;  // not even link text: an ordinary run
 
     String linkText(text.substr(runStart, hidden - runStart));
     core::ReplaceAll(linkText, u"\\shad", u"");
 
-    LinkResult result;
     if (linkText.find(u"\\pard") != npos) {
         if (linkText.find(u"\\qc") != npos) {
             core::ReplaceAll(linkText, u"\\qc", u"");
@@ -399,7 +359,7 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
             alignment = u"left";
         }
         core::ReplaceAll(linkText, u"\\pard", u"");
-        result.html += OpenElement(u"p");
+        AppendOpenElement(u"p", out);
     }
 
     String address;
@@ -417,9 +377,9 @@ RtfHtmlConverter::LinkResult RtfHtmlConverter::ReadLink(StringView text, size_t 
         resume = close == npos ? text.size() : close + 1;
     }
 
-    result.html += OpenLink(address);
-    result.html += ConvertRun(std::move(linkText), 0, false, true);
-    result.html += CloseElement(u"a");
-    result.consumed = resume - runStart;
-    return result;
+    AppendOpenLink(address, out);
+    StripGroupsInPlace(linkText, 0);
+    ConvertRun(linkText, 0, false, true, out);
+    AppendCloseElement(u"a", out);
+    return resume - runStart;
 }

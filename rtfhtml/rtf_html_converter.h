@@ -31,8 +31,11 @@ public:
     // `closeAll` set, every element still open at the end is closed.
     core::String Convert(core::StringView rtf, core::StringView startMarker, bool closeAll);
     // The same, taking the text over: it is worked on in place, which keeps
-    // the peak memory of large conversions low (rtf2html).
-    core::String ConvertTaking(core::String rtf, core::StringView startMarker, bool closeAll);
+    // the peak memory of large conversions low (rtf2html). With
+    // `groupsDropped` the caller has already applied StripGroups from the
+    // marker on (rtf2html does so on the bytes), and it is not done again.
+    core::String ConvertTaking(core::String rtf, core::StringView startMarker, bool closeAll,
+                               bool groupsDropped = false);
 
     // Drops every brace group from `start` on (nested groups with it); text
     // before `start` is kept as it is. A "{" without its "}" is dropped alone.
@@ -61,15 +64,23 @@ public:
     static constexpr int kMaxRepeatedFormatting = 8;
 
 private:
-    struct LinkResult {
-        core::String html;
-        size_t consumed = 0;  // characters of the text after which the outer scan resumes
-    };
+    // The writer operations, appending to `out` instead of returning a string.
+    void AppendOpenElement(core::StringView name, core::String& out);
+    void AppendOpenParagraph(core::String& out);
+    void AppendOpenLink(core::StringView address, core::String& out);
+    void AppendCloseElement(core::StringView name, core::String& out);
+    void AppendCloseAllElements(core::String& out);
+    void AppendOpeningTag(core::StringView name, core::String& out) const;
+    bool FormattingFull(core::StringView name, size_t below) const;
+    void ReopenFrom(size_t first, core::String& out);
 
-    core::String ConvertRun(core::String text, size_t start, bool closeAll, bool insideLink);
-    core::String ApplyControlWords(core::StringView run);
+    // Appends the HTML of `text` from `start` to `out`.
+    // Groups must have been dropped from `text` (StripGroups) from `start` on.
+    void ConvertRun(core::StringView text, size_t start, bool closeAll, bool insideLink, core::String& out);
     void ApplyControlWords(core::StringView run, core::String& out);
-    LinkResult ReadLink(core::StringView text, size_t runStart);
+    // Appends the link that starts at `runStart` and returns the number of
+    // characters it consumed; 0 (and nothing appended) when it is no link.
+    size_t ReadLink(core::StringView text, size_t runStart, core::String& out);
 
     // Escapes that stand for one character (or none) wherever they occur.
     // Returns how many characters of `text` at `pos` the escape takes, 0 when
