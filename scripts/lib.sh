@@ -88,6 +88,14 @@ REGEDIT4
 "Verdana"="DejaVu Sans"
 REG
   wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 </dev/null || true
+  # Keep the desktop process up for the whole run, started here with its
+  # output on /dev/null: started later by a test program, it would hold that
+  # program's ctest pipe open (see tools/desktop-keeper). It goes with the
+  # wineserver that we stop in velluma_cleanup.
+  local keeper="$VELLUMA_ROOT/build/windows/bin/desktop-keeper.exe"
+  if [ -n "$_velluma_started_server" ] && [ -f "$keeper" ]; then
+    wine "$keeper" >/dev/null 2>&1 </dev/null &
+  fi
 }
 
 # Points the prefix's http/https "open" command at our recorder, so a test
