@@ -20,13 +20,7 @@ void EditorFormatting::Attach(const Controls& controls) {
 void EditorFormatting::FlipEffect(int command, DWORD mask, DWORD effect) {
     fw::ToolBar& bar = *controls_.formatBar;
     bar.CheckButton(command, !bar.IsButtonChecked(command));
-    CHARFORMAT2W current = controls_.body->SelectionFormat();
-    CHARFORMAT2W request{};
-    request.dwMask = mask | CFM_SIZE;
-    request.dwEffects = (current.dwEffects & effect) ? 0 : effect;
-    request.yHeight = current.yHeight;
-    controls_.body->SetSelectionFormat(request);
-    controls_.body->Focus();
+    ToggleEffect(mask, effect);
 }
 
 void EditorFormatting::OnBold() { FlipEffect(ID_FORMAT_BOLD, CFM_BOLD, CFE_BOLD); }
