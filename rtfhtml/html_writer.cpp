@@ -28,6 +28,54 @@ bool IsFormatting(StringView name) {
     return name == u"b" || name == u"i" || name == u"u";
 }
 
+// The next closing tag of each of a few names, for a pass whose position
+// only moves forward. One scan over the text finds every closing tag (a "/"
+// right after a "<") and files it under its name, so the text is read once
+// however many names are looked for; a search per name read it once per
+// name, stopping at every closing tag of the others.
+template <size_t Names>
+class ClosingTags {
+public:
+    ClosingTags(StringView text, const std::array<StringView, Names>& tags) : text_(text), tags_(tags) {}
+
+    // The first closing tag `kind` starting at or after `from`, npos when
+    // there is none. `from` never decreases from one call to the next.
+    size_t Next(size_t kind, size_t from) {
+        auto& queue = found_[kind];
+        size_t& head = heads_[kind];
+        while (head < queue.size() && queue[head] < from) ++head;
+        if (head > 0 && head * 2 >= queue.size()) {  // keeps the used-up part from piling up
+            queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(head));
+            head = 0;
+        }
+        if (head < queue.size()) return queue[head];
+        // Tags before `from` are of no use to any later call.
+        if (slash_ < from + 1) slash_ = from + 1;
+        while (slash_ < text_.size()) {
+            size_t slash = rtfhtml::FindAnyOf(text_, slash_, u'/');
+            slash_ = slash + 1;
+            if (slash >= text_.size()) break;
+            if (text_[slash - 1] != u'<') continue;
+            for (size_t k = 0; k < Names; ++k) {
+                if (text_.substr(slash - 1, tags_[k].size()) == tags_[k]) {
+                    found_[k].push_back(slash - 1);
+                    if (k == kind) return slash - 1;
+                    break;
+                }
+            }
+        }
+        slash_ = text_.size();
+        return StringView::npos;
+    }
+
+private:
+    StringView text_;
+    const std::array<StringView, Names>& tags_;
+    size_t slash_ = 1;  // where the scan for the next "/" goes on
+    std::array<std::vector<size_t>, Names> found_;  // per name, ascending; those before heads_ are used up
+    std::array<size_t, Names> heads_{};
+};
+
 } // namespace
 
 String RtfHtmlConverter::OpenElement(StringView name) {
@@ -207,7 +255,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
     constexpr size_t npos = StringView::npos;
 
     const StringView text(html);
-    std::vector<rtfhtml::ForwardSearch> closeSearch(kClosing.begin(), kClosing.end());
+    ClosingTags<kClosing.size()> closeSearch(text, kClosing);
     rtfhtml::ForwardSearch gtSearch(u">");
 
     struct Frame {
@@ -257,7 +305,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
         auto known = std::find(kNames.begin(), kNames.end(), name);
         if (known != kNames.end()) {
             size_t k = static_cast<size_t>(known - kNames.begin());
-            size_t close = closeSearch[k].Find(text, pos);
+            size_t close = closeSearch.Next(k, pos);
             if (close != npos && close > gt && close + kClosing[k].size() <= limit) {
                 frames.push_back({close, kClosing[k].size(), write, tag.size()});
                 keep(pos, tag.size());
