@@ -272,59 +272,70 @@ static bool RunHasWord(StringView run, StringView wanted) {
     return false;
 }
 
+// Dispatched on the word's first letter: this runs for every control word of
+// the text, and most words (\lang1033, \sl-240, \f0 ...) mean nothing here.
 void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
     for (size_t pos = run.find(u'\\'); pos != npos;) {
         StringView word = NextWord(run, pos);
-        if (word == u"pard") {
-            size_t peek = pos;
-            if (peek != npos && NextWord(run, peek) == u"par") {
+        if (word.empty()) continue;
+        switch (word[0]) {
+        case u'p':
+            if (word == u"pard") {
+                size_t peek = pos;
+                if (peek != npos && NextWord(run, peek) == u"par") {
+                    out += u"<br />";
+                } else {
+                    alignment = RunHasWord(run, u"qc") ? u"center" : RunHasWord(run, u"qr") ? u"right" : u"left";
+                    AppendOpenElement(u"p", out);
+                }
+            } else if (word == u"par") {
                 out += u"<br />";
-            } else {
-                alignment = RunHasWord(run, u"qc") ? u"center" : RunHasWord(run, u"qr") ? u"right" : u"left";
-                AppendOpenElement(u"p", out);
             }
-            continue;
-        }
-        if (word == u"par") {
-            out += u"<br />";
-            continue;
-        }
-        // Every word of that table starts with one of these letters.
-        auto character = std::end(kCharacterWords);
-        if (!word.empty() && StringView(u"ltreb").find(word[0]) != npos) {
-            character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
-                                     [&](const CharacterWord& c) { return c.word == word; });
-        }
-        if (character != std::end(kCharacterWords)) {
-            out += character->html;
-            continue;
-        }
-        if (word.starts_with(u"uc")) {
-            if (long count = WordParameter(word, 2); count >= 0) {
-                unicodeFallback_ = count;
-                continue;
+            break;
+        case u'l':
+        case u't':
+        case u'r':
+        case u'e':
+        case u'b': {
+            // Every word of that table starts with one of these letters.
+            auto character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
+                                          [&](const CharacterWord& c) { return c.word == word; });
+            if (character != std::end(kCharacterWords)) {
+                out += character->html;
+            } else if (word[0] == u'b') {
+                if (word.size() > 1 && word[1] == u'0') {
+                    AppendCloseElement(u"b", out);
+                } else {
+                    AppendOpenElement(u"b", out);
+                }
             }
+            break;
         }
-        if (word.starts_with(u'b')) {
-            if (word.size() > 1 && word[1] == u'0') {
-                AppendCloseElement(u"b", out);
-            } else {
-                AppendOpenElement(u"b", out);
+        case u'u':
+            if (word.size() >= 2 && word[1] == u'c') {
+                if (long count = WordParameter(word, 2); count >= 0) unicodeFallback_ = count;
+            } else if (word == u"ul") {
+                AppendOpenElement(u"u", out);
+            } else if (word == u"ulnone") {
+                AppendCloseElement(u"u", out);
             }
-        } else if (word.starts_with(u'i')) {
+            break;
+        case u'i':
             if (word.size() > 1 && word[1] == u'0') {
                 AppendCloseElement(u"i", out);
             } else {
                 AppendOpenElement(u"i", out);
             }
-        } else if (word == u"ul") {
-            AppendOpenElement(u"u", out);
-        } else if (word == u"ulnone") {
-            AppendCloseElement(u"u", out);
-        } else if (word.starts_with(u"fs")) {
-            AppendCloseElement(u"font", out);
-            fontSize = HtmlFontSize(word);
-            AppendOpenElement(u"font", out);
+            break;
+        case u'f':
+            if (word.size() >= 2 && word[1] == u's') {
+                AppendCloseElement(u"font", out);
+                fontSize = HtmlFontSize(word);
+                AppendOpenElement(u"font", out);
+            }
+            break;
+        default:
+            break;
         }
     }
 }
