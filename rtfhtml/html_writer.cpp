@@ -15,17 +15,18 @@
 
 using core::String;
 using core::StringView;
+using namespace std::string_view_literals;
 
 namespace {
 
 void AppendClosingTag(String& out, StringView name) {
-    out += u"</";
+    out += u"</"sv;
     out += name;
     out += u'>';
 }
 
 bool IsFormatting(StringView name) {
-    return name == u"b" || name == u"i" || name == u"u";
+    return name == u"b"sv || name == u"i"sv || name == u"u"sv;
 }
 
 // The next closing tag of each of a few names, for a pass whose position
@@ -111,10 +112,10 @@ String RtfHtmlConverter::CloseAllElements() {
 // The tag of a non-paragraph element as it is opened now: a font element
 // takes the size that is current at this moment.
 void RtfHtmlConverter::AppendOpeningTag(StringView name, String& out) const {
-    if (name == u"font") {
-        out += u"<font size=\"";
+    if (name == u"font"sv) {
+        out += u"<font size=\""sv;
         out += fontSize;
-        out += u"\">";
+        out += u"\">"sv;
         return;
     }
     out += u'<';
@@ -133,7 +134,7 @@ bool RtfHtmlConverter::FormattingFull(StringView name, size_t below) const {
 }
 
 void RtfHtmlConverter::AppendOpenElement(StringView name, String& out) {
-    if (name == u"p") {
+    if (name == u"p"sv) {
         AppendOpenParagraph(out);
         return;
     }
@@ -160,11 +161,11 @@ void RtfHtmlConverter::ReopenFrom(size_t first, String& out) {
 
 void RtfHtmlConverter::AppendOpenParagraph(String& out) {
     for (size_t k = openElements.size(); k-- > 0;) AppendClosingTag(out, openElements[k]);
-    std::erase(openElements, u"p");
-    out += u"<p align=\"";
+    std::erase(openElements, u"p"sv);
+    out += u"<p align=\""sv;
     out += alignment;
-    out += u"\">";
-    openElements.emplace(openElements.begin(), u"p");
+    out += u"\">"sv;
+    openElements.emplace(openElements.begin(), u"p"sv);
     ReopenFrom(1, out);
 }
 
@@ -172,11 +173,11 @@ void RtfHtmlConverter::AppendOpenParagraph(String& out) {
 // other code writes an href.
 void RtfHtmlConverter::AppendOpenLink(StringView address, String& out) {
     size_t inner = openElements.size();
-    while (inner > 0 && openElements[inner - 1] != u"p") AppendClosingTag(out, openElements[--inner]);
-    out += u"<a href=\"";
+    while (inner > 0 && openElements[inner - 1] != u"p"sv) AppendClosingTag(out, openElements[--inner]);
+    out += u"<a href=\""sv;
     out += address;
-    out += u"\">";
-    openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), u"a");
+    out += u"\">"sv;
+    openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), u"a"sv);
     ReopenFrom(inner + 1, out);
 }
 
@@ -186,7 +187,7 @@ void RtfHtmlConverter::AppendCloseElement(StringView name, String& out) {
     auto found = std::find(openElements.rbegin(), openElements.rend(), name);
     if (found == openElements.rend()) return;
     const size_t index = static_cast<size_t>(openElements.rend() - found) - 1;
-    if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), u"p") !=
+    if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), u"p"sv) !=
         openElements.end()) {
         // A paragraph inside another element (only a caller that set the
         // stack by hand gets here): reopening it starts a new paragraph
@@ -300,11 +301,26 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             continue;
         }
         StringView tag = text.substr(pos, gt + 1 - pos);
-        StringView inner = tag.substr(1, tag.size() - 2);
-        StringView name = inner.substr(0, inner.find(u' '));
-        auto known = std::find(kNames.begin(), kNames.end(), name);
-        if (known != kNames.end()) {
-            size_t k = static_cast<size_t>(known - kNames.begin());
+        // The name runs from the "<" to the first space or the ">"; the six
+        // names differ in their first letter.
+        size_t k = kNames.size();
+        switch (text[pos + 1]) {
+        case u'p': k = 0; break;
+        case u'a': k = 1; break;
+        case u'f': k = 2; break;
+        case u'b': k = 3; break;
+        case u'i': k = 4; break;
+        case u'u': k = 5; break;
+        default: break;
+        }
+        if (k < kNames.size()) {
+            const size_t nameEnd = pos + 1 + kNames[k].size();
+            if (nameEnd > gt || (nameEnd < gt && text[nameEnd] != u' ') ||
+                text.substr(pos + 1, kNames[k].size()) != kNames[k]) {
+                k = kNames.size();
+            }
+        }
+        if (k < kNames.size()) {
             size_t close = closeSearch.Next(k, pos);
             if (close != npos && close > gt && close + kClosing[k].size() <= limit) {
                 frames.push_back({close, kClosing[k].size(), write, tag.size()});
