@@ -37,8 +37,9 @@ core::String DecodeTrimmedBody(std::string& bytes, const core::SingleByteCodePag
             for (; i + 16 <= n; i += 16) {
                 const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
                 if (_mm_movemask_epi8(block) != 0) break;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, _mm_setzero_si128()));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, _mm_setzero_si128()));
+                const __m128i zero = _mm_setzero_si128();
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(block, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(block, zero));
             }
 #endif
             for (; i < n; ++i) out[i] = codePage.Decode(static_cast<unsigned char>(in[i]));
