@@ -56,13 +56,15 @@ public:
             size_t slash = rtfhtml::FindAnyOf(text_, slash_, u'/');
             slash_ = slash + 1;
             if (slash >= text_.size()) break;
-            if (text_[slash - 1] != u'<') continue;
+            if (text_[slash - 1] != u'<' || slash + 1 >= text_.size()) continue;
+            // The names differ in their first letter.
             for (size_t k = 0; k < Names; ++k) {
+                if (tags_[k][2] != text_[slash + 1]) continue;
                 if (text_.substr(slash - 1, tags_[k].size()) == tags_[k]) {
                     found_[k].push_back(slash - 1);
                     if (k == kind) return slash - 1;
-                    break;
                 }
+                break;
             }
         }
         slash_ = text_.size();
@@ -267,10 +269,35 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
     };
     std::vector<Frame> frames;
 
+    // What is kept is mostly long stretches of adjoining pieces (tags and
+    // the text between them): they are moved as one stretch, when the next
+    // piece does not adjoin, rather than one call per piece. The pending
+    // stretch [pendingFrom, +pendingLength) belongs at [write - pendingLength,
+    // write); nothing writes over it before then, since every move goes to a
+    // place at or before its source.
     size_t write = 0;
+    size_t pendingFrom = 0;
+    size_t pendingLength = 0;
+    auto flush = [&] {
+        const size_t to = write - pendingLength;
+        if (pendingLength > 0 && pendingFrom != to) {
+            std::char_traits<char16_t>::move(html.data() + to, html.data() + pendingFrom, pendingLength);
+        }
+        pendingLength = 0;
+    };
     auto keep = [&](size_t from, size_t length) {
-        if (from != write) std::char_traits<char16_t>::move(html.data() + write, html.data() + from, length);
+        if (pendingLength == 0 || pendingFrom + pendingLength != from) {
+            flush();
+            pendingFrom = from;
+        }
+        pendingLength += length;
         write += length;
+    };
+    // Drops what was kept from `mark` on.
+    auto dropFrom = [&](size_t mark) {
+        const size_t cut = write - mark;
+        pendingLength = cut <= pendingLength ? pendingLength - cut : 0;
+        write = mark;
     };
     size_t pos = 0;
     for (;;) {
@@ -280,7 +307,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             Frame frame = frames.back();
             frames.pop_back();
             if (write == frame.writeMark + frame.tagLength) {
-                write = frame.writeMark;  // nothing inside: the opening tag goes too
+                dropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
             } else {
                 keep(frame.contentEnd, frame.closeLength);
             }
@@ -293,7 +320,12 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             pos = next;
             continue;
         }
-        size_t gt = gtSearch.Find(text, pos + 1);
+        // Tags are short: look a few characters ahead before the search
+        // that keeps long runs without a ">" linear.
+        size_t gt = pos + 1;
+        const size_t near = std::min(text.size(), pos + 24);
+        while (gt < near && text[gt] != u'>') ++gt;
+        if (gt == near) gt = gtSearch.Find(text, pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.
             keep(pos, limit - pos);
@@ -332,6 +364,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
         keep(pos, tag.size());  // "<br />", foreign tags and unmatched ones
         pos = gt + 1;
     }
+    flush();
     html.resize(write);
 
     if (!escapePercent) return;
