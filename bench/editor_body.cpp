@@ -8,12 +8,12 @@ namespace {
 // spelling (Wine's writer: \sl-240\slmult1 after every \pard, \fs16 reset
 // before each \par).
 const char* const kParagraphs[] = {
-    "\\pard\\sl-240\\slmult1 \\lang1033\\fs20\\f0 The capture shows the caf\\'e9 menu with its "
-    "\\b bold prices\\b0  and an \\i italic remark\\i0 ; see \\shad the gallery\\v\\shad0 "
-    "#\"http://example.org/gallery?id=42\"\\v0  for more.\\fs16 \\par\r\n",
+    ("\\pard\\sl-240\\slmult1 \\lang1033\\fs20\\f0 The capture shows the caf\\'e9 menu with its "
+     "\\b bold prices\\b0  and an \\i italic remark\\i0 ; see \\shad the gallery\\v\\shad0 "
+     "#\"http://example.org/gallery?id=42\"\\v0  for more.\\fs16 \\par\r\n"),
     "\\pard\\qc\\sl-240\\slmult1 \\b\\fs28 A centred heading\\b0\\fs16 \\par\r\n",
-    "\\pard\\sl-240\\slmult1 \\fs20 Plain text goes on for a while, with a \\ul few underlined words\\ulnone  "
-    "and 50% of the usual <angle> & ampersand characters, na\\'efve quotes \\'93like these\\'94.\\fs16 \\par\r\n",
+    ("\\pard\\sl-240\\slmult1 \\fs20 Plain text goes on for a while, with a \\ul few underlined words\\ulnone  "
+     "and 50% of the usual <angle> & ampersand characters, na\\'efve quotes \\'93like these\\'94.\\fs16 \\par\r\n"),
     "\\pard\\qr\\sl-240\\slmult1 \\fs17 Small print on the right\\line second line\\fs16 \\par\r\n",
 };
 

@@ -15,18 +15,69 @@
 
 using core::String;
 using core::StringView;
+using namespace std::string_view_literals;
 
 namespace {
 
 void AppendClosingTag(String& out, StringView name) {
-    out += u"</";
+    out += u"</"sv;
     out += name;
     out += u'>';
 }
 
 bool IsFormatting(StringView name) {
-    return name == u"b" || name == u"i" || name == u"u";
+    return name == u"b"sv || name == u"i"sv || name == u"u"sv;
 }
+
+// The next closing tag of each of a few names, for a pass whose position
+// only moves forward. One scan over the text finds every closing tag (a "/"
+// right after a "<") and files it under its name, so the text is read once
+// however many names are looked for; a search per name read it once per
+// name, stopping at every closing tag of the others.
+template <size_t Names>
+class ClosingTags {
+public:
+    ClosingTags(StringView text, const std::array<StringView, Names>& tags) : text_(text), tags_(tags) {}
+
+    // The first closing tag `kind` starting at or after `from`, npos when
+    // there is none. `from` never decreases from one call to the next.
+    size_t Next(size_t kind, size_t from) {
+        auto& queue = found_[kind];
+        size_t& head = heads_[kind];
+        while (head < queue.size() && queue[head] < from) ++head;
+        if (head > 0 && head * 2 >= queue.size()) {  // keeps the used-up part from piling up
+            queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(head));
+            head = 0;
+        }
+        if (head < queue.size()) return queue[head];
+        // Tags before `from` are of no use to any later call.
+        if (slash_ < from + 1) slash_ = from + 1;
+        while (slash_ < text_.size()) {
+            size_t slash = rtfhtml::FindAnyOf(text_, slash_, u'/');
+            slash_ = slash + 1;
+            if (slash >= text_.size()) break;
+            if (text_[slash - 1] != u'<' || slash + 1 >= text_.size()) continue;
+            // The names differ in their first letter.
+            for (size_t k = 0; k < Names; ++k) {
+                if (tags_[k][2] != text_[slash + 1]) continue;
+                if (text_.substr(slash - 1, tags_[k].size()) == tags_[k]) {
+                    found_[k].push_back(slash - 1);
+                    if (k == kind) return slash - 1;
+                }
+                break;
+            }
+        }
+        slash_ = text_.size();
+        return StringView::npos;
+    }
+
+private:
+    StringView text_;
+    const std::array<StringView, Names>& tags_;
+    size_t slash_ = 1;  // where the scan for the next "/" goes on
+    std::array<std::vector<size_t>, Names> found_;  // per name, ascending; those before heads_ are used up
+    std::array<size_t, Names> heads_{};
+};
 
 } // namespace
 
@@ -63,10 +114,10 @@ String RtfHtmlConverter::CloseAllElements() {
 // The tag of a non-paragraph element as it is opened now: a font element
 // takes the size that is current at this moment.
 void RtfHtmlConverter::AppendOpeningTag(StringView name, String& out) const {
-    if (name == u"font") {
-        out += u"<font size=\"";
+    if (name == u"font"sv) {
+        out += u"<font size=\""sv;
         out += fontSize;
-        out += u"\">";
+        out += u"\">"sv;
         return;
     }
     out += u'<';
@@ -85,7 +136,7 @@ bool RtfHtmlConverter::FormattingFull(StringView name, size_t below) const {
 }
 
 void RtfHtmlConverter::AppendOpenElement(StringView name, String& out) {
-    if (name == u"p") {
+    if (name == u"p"sv) {
         AppendOpenParagraph(out);
         return;
     }
@@ -112,11 +163,11 @@ void RtfHtmlConverter::ReopenFrom(size_t first, String& out) {
 
 void RtfHtmlConverter::AppendOpenParagraph(String& out) {
     for (size_t k = openElements.size(); k-- > 0;) AppendClosingTag(out, openElements[k]);
-    std::erase(openElements, u"p");
-    out += u"<p align=\"";
+    std::erase(openElements, u"p"sv);
+    out += u"<p align=\""sv;
     out += alignment;
-    out += u"\">";
-    openElements.emplace(openElements.begin(), u"p");
+    out += u"\">"sv;
+    openElements.emplace(openElements.begin(), u"p"sv);
     ReopenFrom(1, out);
 }
 
@@ -124,11 +175,11 @@ void RtfHtmlConverter::AppendOpenParagraph(String& out) {
 // other code writes an href.
 void RtfHtmlConverter::AppendOpenLink(StringView address, String& out) {
     size_t inner = openElements.size();
-    while (inner > 0 && openElements[inner - 1] != u"p") AppendClosingTag(out, openElements[--inner]);
-    out += u"<a href=\"";
+    while (inner > 0 && openElements[inner - 1] != u"p"sv) AppendClosingTag(out, openElements[--inner]);
+    out += u"<a href=\""sv;
     out += address;
-    out += u"\">";
-    openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), u"a");
+    out += u"\">"sv;
+    openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), u"a"sv);
     ReopenFrom(inner + 1, out);
 }
 
@@ -138,7 +189,7 @@ void RtfHtmlConverter::AppendCloseElement(StringView name, String& out) {
     auto found = std::find(openElements.rbegin(), openElements.rend(), name);
     if (found == openElements.rend()) return;
     const size_t index = static_cast<size_t>(openElements.rend() - found) - 1;
-    if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), u"p") !=
+    if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), u"p"sv) !=
         openElements.end()) {
         // A paragraph inside another element (only a caller that set the
         // stack by hand gets here): reopening it starts a new paragraph
@@ -207,7 +258,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
     constexpr size_t npos = StringView::npos;
 
     const StringView text(html);
-    std::vector<rtfhtml::ForwardSearch> closeSearch(kClosing.begin(), kClosing.end());
+    ClosingTags<kClosing.size()> closeSearch(text, kClosing);
     rtfhtml::ForwardSearch gtSearch(u">");
 
     struct Frame {
@@ -218,10 +269,35 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
     };
     std::vector<Frame> frames;
 
+    // What is kept is mostly long stretches of adjoining pieces (tags and
+    // the text between them): they are moved as one stretch, when the next
+    // piece does not adjoin, rather than one call per piece. The pending
+    // stretch [pendingFrom, +pendingLength) belongs at [write - pendingLength,
+    // write); nothing writes over it before then, since every move goes to a
+    // place at or before its source.
     size_t write = 0;
+    size_t pendingFrom = 0;
+    size_t pendingLength = 0;
+    auto flush = [&] {
+        const size_t to = write - pendingLength;
+        if (pendingLength > 0 && pendingFrom != to) {
+            std::char_traits<char16_t>::move(html.data() + to, html.data() + pendingFrom, pendingLength);
+        }
+        pendingLength = 0;
+    };
     auto keep = [&](size_t from, size_t length) {
-        if (from != write) std::char_traits<char16_t>::move(html.data() + write, html.data() + from, length);
+        if (pendingLength == 0 || pendingFrom + pendingLength != from) {
+            flush();
+            pendingFrom = from;
+        }
+        pendingLength += length;
         write += length;
+    };
+    // Drops what was kept from `mark` on.
+    auto dropFrom = [&](size_t mark) {
+        const size_t cut = write - mark;
+        pendingLength = cut <= pendingLength ? pendingLength - cut : 0;
+        write = mark;
     };
     size_t pos = 0;
     for (;;) {
@@ -231,7 +307,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             Frame frame = frames.back();
             frames.pop_back();
             if (write == frame.writeMark + frame.tagLength) {
-                write = frame.writeMark;  // nothing inside: the opening tag goes too
+                dropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
             } else {
                 keep(frame.contentEnd, frame.closeLength);
             }
@@ -244,7 +320,12 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             pos = next;
             continue;
         }
-        size_t gt = gtSearch.Find(text, pos + 1);
+        // Tags are short: look a few characters ahead before the search
+        // that keeps long runs without a ">" linear.
+        size_t gt = pos + 1;
+        const size_t near = std::min(text.size(), pos + 24);
+        while (gt < near && text[gt] != u'>') ++gt;
+        if (gt == near) gt = gtSearch.Find(text, pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.
             keep(pos, limit - pos);
@@ -252,12 +333,27 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             continue;
         }
         StringView tag = text.substr(pos, gt + 1 - pos);
-        StringView inner = tag.substr(1, tag.size() - 2);
-        StringView name = inner.substr(0, inner.find(u' '));
-        auto known = std::find(kNames.begin(), kNames.end(), name);
-        if (known != kNames.end()) {
-            size_t k = static_cast<size_t>(known - kNames.begin());
-            size_t close = closeSearch[k].Find(text, pos);
+        // The name runs from the "<" to the first space or the ">"; the six
+        // names differ in their first letter.
+        size_t k = kNames.size();
+        switch (text[pos + 1]) {
+        case u'p': k = 0; break;
+        case u'a': k = 1; break;
+        case u'f': k = 2; break;
+        case u'b': k = 3; break;
+        case u'i': k = 4; break;
+        case u'u': k = 5; break;
+        default: break;
+        }
+        if (k < kNames.size()) {
+            const size_t nameEnd = pos + 1 + kNames[k].size();
+            if (nameEnd > gt || (nameEnd < gt && text[nameEnd] != u' ') ||
+                text.substr(pos + 1, kNames[k].size()) != kNames[k]) {
+                k = kNames.size();
+            }
+        }
+        if (k < kNames.size()) {
+            size_t close = closeSearch.Next(k, pos);
             if (close != npos && close > gt && close + kClosing[k].size() <= limit) {
                 frames.push_back({close, kClosing[k].size(), write, tag.size()});
                 keep(pos, tag.size());
@@ -268,6 +364,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
         keep(pos, tag.size());  // "<br />", foreign tags and unmatched ones
         pos = gt + 1;
     }
+    flush();
     html.resize(write);
 
     if (!escapePercent) return;

@@ -106,14 +106,14 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-// Reads all bytes of `file` onto the end of `bytes`.
+// Reads all bytes of `file` onto the end of `bytes`, through a small buffer:
+// growing `bytes` first would zero-fill megabytes only to overwrite them.
 bool ReadAll(std::FILE* file, std::string& bytes) {
     constexpr size_t kPiece = 1 << 16;
+    static char piece[kPiece];
     for (;;) {
-        size_t at = bytes.size();
-        bytes.resize(at + kPiece);
-        size_t got = std::fread(bytes.data() + at, 1, kPiece, file);
-        bytes.resize(at + got);
+        size_t got = std::fread(piece, 1, kPiece, file);
+        bytes.append(piece, got);
         if (got < kPiece) return !std::ferror(file);
     }
 }

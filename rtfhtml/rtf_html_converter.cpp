@@ -15,6 +15,7 @@
 
 using core::String;
 using core::StringView;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -86,9 +87,9 @@ String RtfHtmlConverter::TrimFinalParagraph(StringView rtf) {
 }
 
 void RtfHtmlConverter::TrimFinalParagraphInPlace(String& rtf) {
-    size_t last = rtf.rfind(u"\\par");
+    size_t last = rtf.rfind(u"\\par"sv);
     rtf.resize(last != npos && last >= 1 ? last : 0);
-    rtf += u"\n}";
+    rtf += u"\n}"sv;
 }
 
 String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool closeAll) {
@@ -131,9 +132,9 @@ void RtfHtmlConverter::StripGroupsInPlace(String& text, size_t start) {
 void RtfHtmlConverter::AppendText(String& out, char16_t c, bool forHtml) const {
     if (forHtml) {
         switch (c) {
-        case u'&': out += u"&amp;"; return;
-        case u'<': out += u"&lt;"; return;
-        case u'>': out += u"&gt;"; return;
+        case u'&': out += u"&amp;"sv; return;
+        case u'<': out += u"&lt;"sv; return;
+        case u'>': out += u"&gt;"sv; return;
         default: break;
         }
     }
@@ -199,7 +200,7 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
 }
 
 void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out) {
-    alignment = u"left";
+    alignment = u"left"sv;
     if (!insideLink) {
         hiddenSwitch_.Reset();
         quote_.Reset();
@@ -244,7 +245,7 @@ void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, 
             ++end;
         }
         StringView run = view.substr(k, end - k);
-        if (!insideLink && run.find(u"\\shad") != npos) {
+        if (!insideLink && run.find(u"\\shad"sv) != npos) {
             if (size_t consumed = ReadLink(view, k, out)) {
                 k += consumed;
                 continue;
@@ -272,59 +273,72 @@ static bool RunHasWord(StringView run, StringView wanted) {
     return false;
 }
 
+// Dispatched on the word's first letter: this runs for every control word of
+// the text, and most words (\lang1033, \sl-240, \f0 ...) mean nothing here.
 void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
     for (size_t pos = run.find(u'\\'); pos != npos;) {
         StringView word = NextWord(run, pos);
-        if (word == u"pard") {
-            size_t peek = pos;
-            if (peek != npos && NextWord(run, peek) == u"par") {
-                out += u"<br />";
-            } else {
-                alignment = RunHasWord(run, u"qc") ? u"center" : RunHasWord(run, u"qr") ? u"right" : u"left";
-                AppendOpenElement(u"p", out);
+        if (word.empty()) continue;
+        switch (word[0]) {
+        case u'p':
+            if (word == u"pard"sv) {
+                size_t peek = pos;
+                if (peek != npos && NextWord(run, peek) == u"par"sv) {
+                    out += u"<br />"sv;
+                } else {
+                    alignment = RunHasWord(run, u"qc"sv)   ? u"center"sv
+                                : RunHasWord(run, u"qr"sv) ? u"right"sv
+                                                           : u"left"sv;
+                    AppendOpenElement(u"p"sv, out);
+                }
+            } else if (word == u"par"sv) {
+                out += u"<br />"sv;
             }
-            continue;
-        }
-        if (word == u"par") {
-            out += u"<br />";
-            continue;
-        }
-        // Every word of that table starts with one of these letters.
-        auto character = std::end(kCharacterWords);
-        if (!word.empty() && StringView(u"ltreb").find(word[0]) != npos) {
-            character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
-                                     [&](const CharacterWord& c) { return c.word == word; });
-        }
-        if (character != std::end(kCharacterWords)) {
-            out += character->html;
-            continue;
-        }
-        if (word.starts_with(u"uc")) {
-            if (long count = WordParameter(word, 2); count >= 0) {
-                unicodeFallback_ = count;
-                continue;
+            break;
+        case u'l':
+        case u't':
+        case u'r':
+        case u'e':
+        case u'b': {
+            // Every word of that table starts with one of these letters.
+            auto character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
+                                          [&](const CharacterWord& c) { return c.word == word; });
+            if (character != std::end(kCharacterWords)) {
+                out += character->html;
+            } else if (word[0] == u'b') {
+                if (word.size() > 1 && word[1] == u'0') {
+                    AppendCloseElement(u"b"sv, out);
+                } else {
+                    AppendOpenElement(u"b"sv, out);
+                }
             }
+            break;
         }
-        if (word.starts_with(u'b')) {
+        case u'u':
+            if (word.size() >= 2 && word[1] == u'c') {
+                if (long count = WordParameter(word, 2); count >= 0) unicodeFallback_ = count;
+            } else if (word == u"ul"sv) {
+                AppendOpenElement(u"u"sv, out);
+            } else if (word == u"ulnone"sv) {
+                AppendCloseElement(u"u"sv, out);
+            }
+            break;
+        case u'i':
             if (word.size() > 1 && word[1] == u'0') {
-                AppendCloseElement(u"b", out);
+                AppendCloseElement(u"i"sv, out);
             } else {
-                AppendOpenElement(u"b", out);
+                AppendOpenElement(u"i"sv, out);
             }
-        } else if (word.starts_with(u'i')) {
-            if (word.size() > 1 && word[1] == u'0') {
-                AppendCloseElement(u"i", out);
-            } else {
-                AppendOpenElement(u"i", out);
+            break;
+        case u'f':
+            if (word.size() >= 2 && word[1] == u's') {
+                AppendCloseElement(u"font"sv, out);
+                fontSize = HtmlFontSize(word);
+                AppendOpenElement(u"font"sv, out);
             }
-        } else if (word == u"ul") {
-            AppendOpenElement(u"u", out);
-        } else if (word == u"ulnone") {
-            AppendCloseElement(u"u", out);
-        } else if (word.starts_with(u"fs")) {
-            AppendCloseElement(u"font", out);
-            fontSize = HtmlFontSize(word);
-            AppendOpenElement(u"font", out);
+            break;
+        default:
+            break;
         }
     }
 }
@@ -346,20 +360,20 @@ size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out)
     if (!hasAddress && hidden == runStart) return 0;  // not even link text: an ordinary run
 
     String linkText(text.substr(runStart, hidden - runStart));
-    core::ReplaceAll(linkText, u"\\shad", u"");
+    core::ReplaceAll(linkText, u"\\shad"sv, u""sv);
 
-    if (linkText.find(u"\\pard") != npos) {
-        if (linkText.find(u"\\qc") != npos) {
-            core::ReplaceAll(linkText, u"\\qc", u"");
-            alignment = u"center";
-        } else if (linkText.find(u"\\qr") != npos) {
-            core::ReplaceAll(linkText, u"\\qr", u"");
-            alignment = u"right";
+    if (linkText.find(u"\\pard"sv) != npos) {
+        if (linkText.find(u"\\qc"sv) != npos) {
+            core::ReplaceAll(linkText, u"\\qc"sv, u""sv);
+            alignment = u"center"sv;
+        } else if (linkText.find(u"\\qr"sv) != npos) {
+            core::ReplaceAll(linkText, u"\\qr"sv, u""sv);
+            alignment = u"right"sv;
         } else {
-            alignment = u"left";
+            alignment = u"left"sv;
         }
-        core::ReplaceAll(linkText, u"\\pard", u"");
-        AppendOpenElement(u"p", out);
+        core::ReplaceAll(linkText, u"\\pard"sv, u""sv);
+        AppendOpenElement(u"p"sv, out);
     }
 
     String address;
@@ -380,6 +394,6 @@ size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out)
     AppendOpenLink(address, out);
     StripGroupsInPlace(linkText, 0);
     ConvertRun(linkText, 0, false, true, out);
-    AppendCloseElement(u"a", out);
+    AppendCloseElement(u"a"sv, out);
     return resume - runStart;
 }
