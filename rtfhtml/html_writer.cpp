@@ -1,4 +1,4 @@
-// Writing side of RtfHtmlConverter: the only code that decides which HTML
+// Writing side of the converter: the only code that decides which HTML
 // tags come out. Element names are lower case, attribute values sit in double
 // quotes, and nothing inserted into a tag is escaped.
 //
@@ -9,34 +9,26 @@
 
 #include "rtfhtml/forward_search.h"
 #include "rtfhtml/scan.h"
+#include "rtfhtml/unit_text.h"
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
 
-using core::String;
-using core::StringView;
-using namespace std::string_view_literals;
+namespace rtfhtml {
 
 namespace {
-
-void AppendClosingTag(String& out, StringView name) {
-    out += u"</"sv;
-    out += name;
-    out += u'>';
-}
-
-bool IsFormatting(StringView name) {
-    return name == u"b"sv || name == u"i"sv || name == u"u"sv;
-}
 
 // The next closing tag of each of a few names, for a pass whose position
 // only moves forward. One scan over the text finds every closing tag (a "/"
 // right after a "<") and files it under its name, so the text is read once
 // however many names are looked for; a search per name read it once per
 // name, stopping at every closing tag of the others.
-template <size_t Names>
+template <typename Char, size_t Names>
 class ClosingTags {
 public:
+    using StringView = std::basic_string_view<Char>;
+
     ClosingTags(StringView text, const std::array<StringView, Names>& tags) : text_(text), tags_(tags) {}
 
     // The first closing tag `kind` starting at or after `from`, npos when
@@ -53,14 +45,14 @@ public:
         // Tags before `from` are of no use to any later call.
         if (slash_ < from + 1) slash_ = from + 1;
         while (slash_ < text_.size()) {
-            size_t slash = rtfhtml::FindAnyOf(text_, slash_, u'/');
+            size_t slash = FindAnyOf(text_, slash_, Char('/'));
             slash_ = slash + 1;
             if (slash >= text_.size()) break;
-            if (text_[slash - 1] != u'<' || slash + 1 >= text_.size()) continue;
+            if (text_[slash - 1] != Char('<') || slash + 1 >= text_.size()) continue;
             // The names differ in their first letter.
             for (size_t k = 0; k < Names; ++k) {
                 if (tags_[k][2] != text_[slash + 1]) continue;
-                if (text_.substr(slash - 1, tags_[k].size()) == tags_[k]) {
+                if (Same(text_.substr(slash - 1, tags_[k].size()), tags_[k])) {
                     found_[k].push_back(slash - 1);
                     if (k == kind) return slash - 1;
                 }
@@ -81,68 +73,139 @@ private:
 
 } // namespace
 
-String RtfHtmlConverter::OpenElement(StringView name) {
+// The converter's own six elements have fixed kinds; any other name a
+// caller hands the public operations gets the next free kind.
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::KindOf(StringView name) -> Kind {
+    static constexpr StringView kNames[] = {Lit<Char, "p">, Lit<Char, "a">, Lit<Char, "font">,
+                                            Lit<Char, "b">, Lit<Char, "i">, Lit<Char, "u">};
+    for (Kind kind = 0; kind < kFirstOther; ++kind) {
+        if (Same(name, kNames[kind])) return kind;
+    }
+    for (size_t k = 0; k < otherNames_.size(); ++k) {
+        if (Same<Char>(otherNames_[k], name)) return kFirstOther + static_cast<Kind>(k);
+    }
+    otherNames_.emplace_back(name);
+    return kFirstOther + static_cast<Kind>(otherNames_.size() - 1);
+}
+
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::NameOf(Kind kind) const -> StringView {
+    static constexpr StringView kNames[] = {Lit<Char, "p">, Lit<Char, "a">, Lit<Char, "font">,
+                                            Lit<Char, "b">, Lit<Char, "i">, Lit<Char, "u">};
+    return kind < kFirstOther ? kNames[kind] : StringView(otherNames_[kind - kFirstOther]);
+}
+
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::LoadStack() {
+    stack_.clear();
+    for (const String& name : openElements) stack_.push_back(KindOf(name));
+}
+
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::StoreStack() {
+    openElements.clear();
+    for (Kind kind : stack_) openElements.emplace_back(NameOf(kind));
+}
+
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::OpenElement(StringView name) -> String {
     String out;
-    AppendOpenElement(name, out);
+    LoadStack();
+    AppendOpenElement(KindOf(name), out);
+    StoreStack();
     return out;
 }
 
-String RtfHtmlConverter::OpenParagraph() {
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::OpenParagraph() -> String {
     String out;
+    LoadStack();
     AppendOpenParagraph(out);
+    StoreStack();
     return out;
 }
 
-String RtfHtmlConverter::OpenLink(StringView address) {
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::OpenLink(StringView address) -> String {
     String out;
+    LoadStack();
     AppendOpenLink(address, out);
+    StoreStack();
     return out;
 }
 
-String RtfHtmlConverter::CloseElement(StringView name) {
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::CloseElement(StringView name) -> String {
     String out;
-    AppendCloseElement(name, out);
+    LoadStack();
+    AppendCloseElement(KindOf(name), out);
+    StoreStack();
     return out;
 }
 
-String RtfHtmlConverter::CloseAllElements() {
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::CloseAllElements() -> String {
     String out;
+    LoadStack();
     AppendCloseAllElements(out);
+    StoreStack();
     return out;
 }
 
 // The tag of a non-paragraph element as it is opened now: a font element
 // takes the size that is current at this moment.
-void RtfHtmlConverter::AppendOpeningTag(StringView name, String& out) const {
-    if (name == u"font"sv) {
-        out += u"<font size=\""sv;
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendOpeningTag(Kind kind, String& out) const {
+    static constexpr StringView kTags[] = {Lit<Char, "<p>">, Lit<Char, "<a>">, {},
+                                           Lit<Char, "<b>">, Lit<Char, "<i>">, Lit<Char, "<u>">};
+    if (kind == kFont) {
+        out += Lit<Char, "<font size=\"">;
         out += fontSize;
-        out += u"\">"sv;
-        return;
+        out += Lit<Char, "\">">;
+    } else if (kind < kFirstOther) {
+        out += kTags[kind];
+    } else {
+        out += Char('<');
+        out += NameOf(kind);
+        out += Char('>');
     }
-    out += u'<';
-    out += name;
-    out += u'>';
+}
+
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendClosingTag(Kind kind, String& out) const {
+    static constexpr StringView kTags[] = {Lit<Char, "</p>">, Lit<Char, "</a>">, Lit<Char, "</font>">,
+                                           Lit<Char, "</b>">, Lit<Char, "</i>">, Lit<Char, "</u>">};
+    if (kind < kFirstOther) {
+        out += kTags[kind];
+    } else {
+        out += Lit<Char, "</">;
+        out += NameOf(kind);
+        out += Char('>');
+    }
 }
 
 // The reader opens bold, italic or underline for every switch it meets,
 // even when that formatting is already open; past a few repeats another
 // one changes nothing on screen, so we stop stacking them. `below` is how
 // much of the stack counts.
-bool RtfHtmlConverter::FormattingFull(StringView name, size_t below) const {
-    return IsFormatting(name) &&
-           std::count(openElements.begin(), openElements.begin() + static_cast<std::ptrdiff_t>(below), name) >=
-               kMaxRepeatedFormatting;
+template <typename Char>
+bool BasicRtfHtmlConverter<Char>::FormattingFull(Kind kind, size_t below) const {
+    if (kind != kBold && kind != kItalic && kind != kUnderline) return false;
+    int count = 0;
+    for (size_t k = 0; k < below; ++k) count += stack_[k] == kind;
+    return count >= kMaxRepeatedFormatting;
 }
 
-void RtfHtmlConverter::AppendOpenElement(StringView name, String& out) {
-    if (name == u"p"sv) {
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendOpenElement(Kind kind, String& out) {
+    if (kind == kParagraph) {
         AppendOpenParagraph(out);
         return;
     }
-    if (FormattingFull(name, openElements.size())) return;
-    AppendOpeningTag(name, out);
-    openElements.emplace_back(name);
+    if (FormattingFull(kind, stack_.size())) return;
+    AppendOpeningTag(kind, out);
+    stack_.push_back(kind);
 }
 
 // Elements closed to make room are reopened in the order they were opened,
@@ -150,93 +213,100 @@ void RtfHtmlConverter::AppendOpenElement(StringView name, String& out) {
 // elements from `first` on are written again where they stand, as opening
 // each anew would (a repeat of formatting past the limit is dropped). None
 // of them is "p".
-void RtfHtmlConverter::ReopenFrom(size_t first, String& out) {
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::ReopenFrom(size_t first, String& out) {
     size_t kept = first;
-    for (size_t k = first; k < openElements.size(); ++k) {
-        if (FormattingFull(openElements[k], kept)) continue;
-        AppendOpeningTag(openElements[k], out);
-        if (kept != k) openElements[kept] = std::move(openElements[k]);
-        ++kept;
+    for (size_t k = first; k < stack_.size(); ++k) {
+        if (FormattingFull(stack_[k], kept)) continue;
+        AppendOpeningTag(stack_[k], out);
+        stack_[kept++] = stack_[k];
     }
-    openElements.resize(kept);
+    stack_.resize(kept);
 }
 
-void RtfHtmlConverter::AppendOpenParagraph(String& out) {
-    for (size_t k = openElements.size(); k-- > 0;) AppendClosingTag(out, openElements[k]);
-    std::erase(openElements, u"p"sv);
-    out += u"<p align=\""sv;
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendOpenParagraph(String& out) {
+    for (size_t k = stack_.size(); k-- > 0;) AppendClosingTag(stack_[k], out);
+    std::erase(stack_, kParagraph);
+    out += Lit<Char, "<p align=\"">;
     out += alignment;
-    out += u"\">"sv;
-    openElements.emplace(openElements.begin(), u"p"sv);
+    out += Lit<Char, "\">">;
+    stack_.insert(stack_.begin(), kParagraph);
     ReopenFrom(1, out);
 }
 
 // The address goes in verbatim: the editor's link dialog wrote it, and no
 // other code writes an href.
-void RtfHtmlConverter::AppendOpenLink(StringView address, String& out) {
-    size_t inner = openElements.size();
-    while (inner > 0 && openElements[inner - 1] != u"p"sv) AppendClosingTag(out, openElements[--inner]);
-    out += u"<a href=\""sv;
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendOpenLink(StringView address, String& out) {
+    size_t inner = stack_.size();
+    while (inner > 0 && stack_[inner - 1] != kParagraph) AppendClosingTag(stack_[--inner], out);
+    out += Lit<Char, "<a href=\"">;
     out += address;
-    out += u"\">"sv;
-    openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), u"a"sv);
+    out += Lit<Char, "\">">;
+    stack_.insert(stack_.begin() + static_cast<std::ptrdiff_t>(inner), kLink);
     ReopenFrom(inner + 1, out);
 }
 
-// Closes the innermost `name` with everything inside it, then reopens what
-// was inside. Nothing happens when `name` is not open.
-void RtfHtmlConverter::AppendCloseElement(StringView name, String& out) {
-    auto found = std::find(openElements.rbegin(), openElements.rend(), name);
-    if (found == openElements.rend()) return;
-    const size_t index = static_cast<size_t>(openElements.rend() - found) - 1;
-    if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), u"p"sv) !=
-        openElements.end()) {
+// Closes the innermost element of `kind` with everything inside it, then
+// reopens what was inside. Nothing happens when none is open.
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendCloseElement(Kind kind, String& out) {
+    size_t index = stack_.size();
+    while (index > 0 && stack_[index - 1] != kind) --index;
+    if (index == 0) return;
+    --index;
+    if (std::find(stack_.begin() + static_cast<std::ptrdiff_t>(index) + 1, stack_.end(), kParagraph) !=
+        stack_.end()) {
         // A paragraph inside another element (only a caller that set the
         // stack by hand gets here): reopening it starts a new paragraph
         // and closes everything, so go element by element.
-        std::vector<String> closed;
-        while (openElements.back() != name) {
-            closed.push_back(openElements.back());
-            AppendClosingTag(out, openElements.back());
-            openElements.pop_back();
+        std::vector<Kind> closed;
+        while (stack_.back() != kind) {
+            closed.push_back(stack_.back());
+            AppendClosingTag(stack_.back(), out);
+            stack_.pop_back();
         }
-        AppendClosingTag(out, name);
-        openElements.pop_back();
+        AppendClosingTag(kind, out);
+        stack_.pop_back();
         for (auto it = closed.rbegin(); it != closed.rend(); ++it) AppendOpenElement(*it, out);
         return;
     }
-    for (size_t k = openElements.size(); k-- > index;) AppendClosingTag(out, openElements[k]);
-    openElements.erase(openElements.begin() + static_cast<std::ptrdiff_t>(index));
+    for (size_t k = stack_.size(); k-- > index;) AppendClosingTag(stack_[k], out);
+    stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(index));
     ReopenFrom(index, out);
 }
 
-void RtfHtmlConverter::AppendCloseAllElements(String& out) {
-    for (size_t k = openElements.size(); k-- > 0;) AppendClosingTag(out, openElements[k]);
-    openElements.clear();
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::AppendCloseAllElements(String& out) {
+    for (size_t k = stack_.size(); k-- > 0;) AppendClosingTag(stack_[k], out);
+    stack_.clear();
 }
 
 // RTF sizes are half points; the seven values are the heights the editor's
 // text size box offers. Only the last two characters count, so "fs172"
 // reads as 72.
-String RtfHtmlConverter::HtmlFontSize(StringView word) {
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::HtmlFontSize(StringView word) -> String {
     StringView tail = word.size() > 2 ? word.substr(word.size() - 2) : word;
     int value = 0;
-    for (char16_t c : tail) {
-        if (c < u'0' || c > u'9') break;
-        value = value * 10 + (c - u'0');
+    for (Char c : tail) {
+        if (c < Char('0') || c > Char('9')) break;
+        value = value * 10 + (c - Char('0'));
     }
     switch (value) {
-    case 17: return u"1";
-    case 20: return u"2";
-    case 28: return u"4";
-    case 36: return u"5";
-    case 48: return u"6";
-    case 72: return u"7";
-    default: return u"3";
+    case 17: return String(Lit<Char, "1">);
+    case 20: return String(Lit<Char, "2">);
+    case 28: return String(Lit<Char, "4">);
+    case 36: return String(Lit<Char, "5">);
+    case 48: return String(Lit<Char, "6">);
+    case 72: return String(Lit<Char, "7">);
+    default: return String(Lit<Char, "3">);
     }
 }
 
-String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::RemoveEmptyElements(StringView html) -> String {
     String out(html);
     RemoveEmptyElementsInPlace(out, false);
     return out;
@@ -252,14 +322,18 @@ String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
 // The pass only ever drops characters, so it writes into the text it reads,
 // behind the reading position (`write` <= `pos`); everything it still has to
 // look at lies at or after `pos` and is untouched.
-void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePercent) {
-    static constexpr std::array<StringView, 6> kNames = {u"p", u"a", u"font", u"b", u"i", u"u"};
-    static constexpr std::array<StringView, 6> kClosing = {u"</p>", u"</a>", u"</font>", u"</b>", u"</i>", u"</u>"};
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool escapePercent) {
+    static constexpr std::array<StringView, 6> kNames = {Lit<Char, "p">, Lit<Char, "a">, Lit<Char, "font">,
+                                                          Lit<Char, "b">, Lit<Char, "i">, Lit<Char, "u">};
+    static constexpr std::array<StringView, 6> kClosing = {Lit<Char, "</p>">, Lit<Char, "</a>">,
+                                                            Lit<Char, "</font>">, Lit<Char, "</b>">,
+                                                            Lit<Char, "</i>">, Lit<Char, "</u>">};
     constexpr size_t npos = StringView::npos;
 
     const StringView text(html);
-    ClosingTags<kClosing.size()> closeSearch(text, kClosing);
-    rtfhtml::ForwardSearch gtSearch(u">");
+    ClosingTags<Char, kClosing.size()> closeSearch(text, kClosing);
+    ForwardSearch<Char> gtSearch(Lit<Char, ">">);
 
     struct Frame {
         size_t contentEnd;  // where the closing tag starts
@@ -281,7 +355,7 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
     auto flush = [&] {
         const size_t to = write - pendingLength;
         if (pendingLength > 0 && pendingFrom != to) {
-            std::char_traits<char16_t>::move(html.data() + to, html.data() + pendingFrom, pendingLength);
+            std::char_traits<Char>::move(html.data() + to, html.data() + pendingFrom, pendingLength);
         }
         pendingLength = 0;
     };
@@ -314,8 +388,8 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
             pos = frame.contentEnd + frame.closeLength;
             continue;
         }
-        if (text[pos] != u'<') {
-            size_t next = std::min(rtfhtml::FindAnyOf(text, pos, u'<'), limit);
+        if (text[pos] != Char('<')) {
+            size_t next = std::min(FindAnyOf(text, pos, Char('<')), limit);
             keep(pos, next - pos);
             pos = next;
             continue;
@@ -323,9 +397,9 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
         // Tags are short: look a few characters ahead before the search
         // that keeps long runs without a ">" linear.
         size_t gt = pos + 1;
-        const size_t near = std::min(text.size(), pos + 24);
-        while (gt < near && text[gt] != u'>') ++gt;
-        if (gt == near) gt = gtSearch.Find(text, pos + 1);
+        const size_t lookAheadEnd = std::min(text.size(), pos + 24);
+        while (gt < lookAheadEnd && text[gt] != Char('>')) ++gt;
+        if (gt == lookAheadEnd) gt = gtSearch.Find(text, pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.
             keep(pos, limit - pos);
@@ -337,18 +411,18 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
         // names differ in their first letter.
         size_t k = kNames.size();
         switch (text[pos + 1]) {
-        case u'p': k = 0; break;
-        case u'a': k = 1; break;
-        case u'f': k = 2; break;
-        case u'b': k = 3; break;
-        case u'i': k = 4; break;
-        case u'u': k = 5; break;
+        case Char('p'): k = 0; break;
+        case Char('a'): k = 1; break;
+        case Char('f'): k = 2; break;
+        case Char('b'): k = 3; break;
+        case Char('i'): k = 4; break;
+        case Char('u'): k = 5; break;
         default: break;
         }
         if (k < kNames.size()) {
             const size_t nameEnd = pos + 1 + kNames[k].size();
-            if (nameEnd > gt || (nameEnd < gt && text[nameEnd] != u' ') ||
-                text.substr(pos + 1, kNames[k].size()) != kNames[k]) {
+            if (nameEnd > gt || (nameEnd < gt && text[nameEnd] != Char(' ')) ||
+                !Same(text.substr(pos + 1, kNames[k].size()), kNames[k])) {
                 k = kNames.size();
             }
         }
@@ -369,21 +443,54 @@ void RtfHtmlConverter::RemoveEmptyElementsInPlace(String& html, bool escapePerce
 
     if (!escapePercent) return;
     std::vector<size_t> percents;
-    for (size_t k = rtfhtml::FindAnyOf(html, 0, u'%'); k < html.size(); k = rtfhtml::FindAnyOf(html, k + 1, u'%')) {
+    for (size_t k = FindAnyOf(html, 0, Char('%')); k < html.size(); k = FindAnyOf(html, k + 1, Char('%'))) {
         percents.push_back(k);
     }
     if (percents.empty()) return;
     // Widen in place, moving the text between percent signs from the back.
-    static constexpr StringView kEscaped = u"&#37;";
+    static constexpr StringView kEscaped = Lit<Char, "&#37;">;
     size_t from = html.size();
     html.resize(html.size() + percents.size() * (kEscaped.size() - 1));
     size_t to = html.size();
     for (auto it = percents.rbegin(); it != percents.rend(); ++it) {
         size_t tail = from - (*it + 1);
         to -= tail;
-        std::char_traits<char16_t>::move(html.data() + to, html.data() + *it + 1, tail);
+        std::char_traits<Char>::move(html.data() + to, html.data() + *it + 1, tail);
         to -= kEscaped.size();
-        std::char_traits<char16_t>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
+        std::char_traits<Char>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
         from = *it;
     }
 }
+
+// The writer's members for both forms of text; the class itself and the
+// reader's members are instantiated in rtf_html_converter.cpp.
+#define VELLUMA_WRITER_MEMBERS(C)                                                              \
+    template C::String C::OpenElement(C::StringView);                                         \
+    template C::String C::OpenParagraph();                                                    \
+    template C::String C::OpenLink(C::StringView);                                            \
+    template C::String C::CloseElement(C::StringView);                                        \
+    template C::String C::CloseAllElements();                                                 \
+    template C::String C::HtmlFontSize(C::StringView);                                        \
+    template C::String C::RemoveEmptyElements(C::StringView);                                 \
+    template void C::RemoveEmptyElementsInPlace(C::String&, bool);                            \
+    template void C::AppendOpenElement(C::Kind, C::String&);                                  \
+    template void C::AppendOpenParagraph(C::String&);                                         \
+    template void C::AppendOpenLink(C::StringView, C::String&);                               \
+    template void C::AppendCloseElement(C::Kind, C::String&);                                 \
+    template void C::AppendCloseAllElements(C::String&);                                      \
+    template void C::AppendOpeningTag(C::Kind, C::String&) const;                             \
+    template void C::AppendClosingTag(C::Kind, C::String&) const;                             \
+    template bool C::FormattingFull(C::Kind, size_t) const;                                   \
+    template void C::ReopenFrom(size_t, C::String&);                                          \
+    template C::Kind C::KindOf(C::StringView);                                                \
+    template C::StringView C::NameOf(C::Kind) const;                                          \
+    template void C::LoadStack();                                                             \
+    template void C::StoreStack();
+
+using Utf16Converter = BasicRtfHtmlConverter<char16_t>;
+using Utf8Converter = BasicRtfHtmlConverter<char>;
+VELLUMA_WRITER_MEMBERS(Utf16Converter)
+VELLUMA_WRITER_MEMBERS(Utf8Converter)
+#undef VELLUMA_WRITER_MEMBERS
+
+} // namespace rtfhtml

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,14 +27,15 @@
 #ifdef __linux__
 #include <new>
 #include <sys/mman.h>
+#include <sys/stat.h>
 
-// The tool's few large buffers (the bytes read, the decoded RTF, the HTML)
-// are each written once from start to end. Fresh memory costs a page fault
-// per page, and on the machines we measured a fault (and the zeroing of a
-// page) was most of the tool's run time: huge pages cut the faults, and the
-// block of the bytes read, freed once they are decoded, is handed out again
-// for the HTML, whose pages are then already there. Small blocks keep the
-// ordinary allocator.
+// The tool's few large buffers (the decoded RTF, the HTML, the bytes when
+// they are read from a pipe) are each written once from start to end. Fresh
+// memory costs a page fault per page, and on the machines we measured a fault
+// (and the zeroing of a page) was a large part of the tool's run time: huge
+// pages cut the faults, and a large block, once freed, is handed out again
+// for the next large one, whose pages are then already there. Small blocks
+// keep the ordinary allocator.
 namespace {
 constexpr size_t kHugePage = size_t{1} << 21;
 // Below this the few pages saved are not worth rounding the block up to whole
@@ -118,65 +120,73 @@ bool ReadAll(std::FILE* file, std::string& bytes) {
     }
 }
 
-// Encodes through a fixed buffer, so no UTF-8 copy of the whole HTML is ever
-// held. A surrogate pair becomes one character; a lone surrogate becomes
-// U+FFFD (as core::ToUtf8 does).
-bool WriteUtf8(core::StringView html, std::FILE* out) {
-    constexpr size_t kBuffer = 1 << 16;
-    char buffer[kBuffer + 8];
-    size_t used = 0;
-    const char16_t* p = html.data();
-    const char16_t* const end = p + html.size();
-    while (p < end) {
-        if (used >= kBuffer) {
-            if (std::fwrite(buffer, 1, used, out) != used) return false;
-            used = 0;
-        }
-        // Plain ASCII is the bulk of the HTML: copy it without branching per
-        // character.
-        size_t room = std::min<size_t>(kBuffer - used, static_cast<size_t>(end - p));
-        size_t n = 0;
-#if defined(__SSE2__)
-        for (; n + 8 <= room; n += 8) {
-            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n));
-            // Any unit of 0x80 or more has a bit set outside the low seven.
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))),
-                                                  _mm_setzero_si128())) != 0xFFFF) {
-                break;
-            }
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(buffer + used + n), _mm_packus_epi16(units, units));
-        }
-#endif
-        while (n < room && p[n] < 0x80) {
-            buffer[used + n] = static_cast<char>(p[n]);
-            ++n;
-        }
-        used += n;
-        p += n;
-        if (n == room) continue;
-        char32_t c = *p++;
-        if (c >= 0xD800 && c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        char* o = buffer + used;
-        if (c < 0x800) {
-            *o++ = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            *o++ = static_cast<char>(0xE0 | (c >> 12));
-            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            *o++ = static_cast<char>(0xF0 | (c >> 18));
-            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        }
-        *o++ = static_cast<char>(0x80 | (c & 0x3F));
-        used = static_cast<size_t>(o - buffer);
+// The RTF bytes: a file mapped into memory where that works (no copy of
+// megabytes, and pages that are never read cost nothing), else read into a
+// string. The cut writes two bytes into it: a mapping is private, so the
+// file does not change.
+class Input {
+public:
+    Input() = default;
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    ~Input() { Release(); }
+
+#if defined(__linux__)
+    // False when the file cannot be mapped (a pipe, an empty file); then
+    // Read() is the way.
+    bool Map(std::FILE* file) {
+        struct stat status;
+        if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0) return false;
+        const auto size = static_cast<size_t>(status.st_size);
+        void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fileno(file), 0);
+        if (mapped == MAP_FAILED) return false;
+        madvise(mapped, size, MADV_SEQUENTIAL);  // a hint: failure changes nothing
+        mapped_ = static_cast<char*>(mapped);
+        mappedSize_ = size;
+        return true;
     }
-    if (used > 0 && std::fwrite(buffer, 1, used, out) != used) return false;
-    return std::fflush(out) == 0;
-}
+#endif
+
+    bool Read(std::FILE* file) {
+        if (std::fseek(file, 0, SEEK_END) == 0) {
+            long size = std::ftell(file);
+            if (size > 0) bytes_.reserve(static_cast<size_t>(size) + (1 << 16));
+            std::rewind(file);
+        }
+        return ReadAll(file, bytes_);
+    }
+
+    std::span<char> Bytes() {
+        return mapped_ ? std::span<char>(mapped_, mappedSize_) : std::span<char>(bytes_.data(), bytes_.size());
+    }
+
+    void Release() {
+#if defined(__linux__)
+        if (mapped_) munmap(mapped_, mappedSize_);
+#endif
+        mapped_ = nullptr;
+        std::string().swap(bytes_);
+    }
+
+private:
+    char* mapped_ = nullptr;
+    size_t mappedSize_ = 0;
+    std::string bytes_;
+};
+
+// Writes through one large buffer of stdio's: the HTML comes in pieces.
+class Output {
+public:
+    explicit Output(std::FILE* out) : out_(out) { std::setvbuf(out, nullptr, _IOFBF, 1 << 16); }
+    void operator()(std::string_view piece) {
+        if (ok_ && !piece.empty()) ok_ = std::fwrite(piece.data(), 1, piece.size(), out_) == piece.size();
+    }
+    bool Finish() { return ok_ && std::fflush(out_) == 0; }
+
+private:
+    std::FILE* out_;
+    bool ok_ = true;
+};
 
 int Usage() {
     std::fprintf(stderr,
@@ -213,42 +223,36 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::string bytes;
+    Input input;
     if (path && std::strcmp(path, "-") != 0) {
         std::FILE* file = std::fopen(path, "rb");
         if (!file) {
             std::fprintf(stderr, "rtf2html: cannot open %s: %s\n", path, std::strerror(errno));
             return 1;
         }
-        if (std::fseek(file, 0, SEEK_END) == 0) {
-            long size = std::ftell(file);
-            // Room for the "\n}" that the cut appends and for the last read.
-            // On Linux also as much as the HTML reserves (twice the text in
-            // UTF-16), so that the block can be reused for it (see operator
-            // new above); room never written to costs no memory there.
-#ifdef __linux__
-            constexpr size_t kRoomFactor = 4;
-#else
-            constexpr size_t kRoomFactor = 1;
+        bool read = false;
+#if defined(__linux__)
+        read = input.Map(file);
 #endif
-            if (size > 0) bytes.reserve(kRoomFactor * static_cast<size_t>(size) + (1 << 16) + 2);
-            std::rewind(file);
-        }
-        bool read = ReadAll(file, bytes);
+        if (!read) read = input.Read(file);
         std::fclose(file);
         if (!read) {
             std::fprintf(stderr, "rtf2html: cannot read %s\n", path);
             return 1;
         }
-    } else if (!ReadAll(stdin, bytes)) {
+    } else if (!input.Read(stdin)) {
         std::fprintf(stderr, "rtf2html: cannot read standard input\n");
         return 1;
     }
 
-    core::String rtf = rtfhtml::DecodeTrimmedBody(bytes, *codePage);
-    std::string().swap(bytes);  // the bytes are not needed any more: lower the peak
-    core::String html = RtfHtmlConverter(*codePage).ConvertTaking(std::move(rtf), u"\\pard", true, true);
-    if (!WriteUtf8(html, stdout)) {
+    std::string text = rtfhtml::DecodeTrimmedBody(input.Bytes(), *codePage);
+    input.Release();  // the bytes are not needed any more: lower the peak
+    // The percent signs are escaped as the HTML is written out.
+    const std::string html =
+        rtfhtml::ByteRtfHtmlConverter(*codePage).ConvertTaking(std::move(text), "\\pard", true, true, false);
+    Output output(stdout);
+    rtfhtml::FinishHtml(html, true, output);
+    if (!output.Finish()) {
         std::fprintf(stderr, "rtf2html: cannot write standard output\n");
         return 1;
     }

@@ -7,56 +7,77 @@
 // of HTML come out. It is a reader for this editor's RTF, not a general one:
 // groups are dropped whole, a short list of control words is acted upon and
 // every other control word is dropped.
+//
+// The converter is written once for two kinds of text (see the aliases at
+// the end): UTF-16, what the editor and every other caller hand it, and
+// UTF-8 with every UTF-16 code unit encoded on its own (a surrogate takes
+// three bytes, as in CESU-8), which rtf2html uses so that megabytes of RTF
+// are read and written as bytes. Either way one UTF-16 code unit is one
+// "character" of the text: only the few places that skip or write a
+// character that is not ASCII need to know which form they work on, and both
+// give the same HTML.
 
 #include "core/codepage.h"
 #include "core/text.h"
+#include "rtfhtml/ascii.h"
 #include "rtfhtml/forward_search.h"
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 #include <vector>
 
-class RtfHtmlConverter {
+namespace rtfhtml {
+
+template <typename Char>
+class BasicRtfHtmlConverter {
 public:
+    using String = std::basic_string<Char>;
+    using StringView = std::basic_string_view<Char>;
+
     // `codePage` decodes byte escapes (\'hh); it must be the code page the
     // RTF bytes were decoded with. Borrowed: code pages have static storage.
-    explicit RtfHtmlConverter(const core::SingleByteCodePage& codePage = core::SingleByteCodePage::Windows1252())
+    explicit BasicRtfHtmlConverter(
+        const core::SingleByteCodePage& codePage = core::SingleByteCodePage::Windows1252())
         : codePage_(&codePage) {}
 
     // Cuts the RTF at its last "\par" (starting at index 1 or later) and
     // appends "\n}", so the last paragraph gets no line break.
-    static core::String TrimFinalParagraph(core::StringView rtf);
-    static void TrimFinalParagraphInPlace(core::String& rtf);
+    static String TrimFinalParagraph(StringView rtf);
+    static void TrimFinalParagraphInPlace(String& rtf);
 
     // The HTML body: everything before `startMarker` is skipped; with
     // `closeAll` set, every element still open at the end is closed.
-    core::String Convert(core::StringView rtf, core::StringView startMarker, bool closeAll);
+    String Convert(StringView rtf, StringView startMarker, bool closeAll);
     // The same, taking the text over: it is worked on in place, which keeps
     // the peak memory of large conversions low (rtf2html). With
     // `groupsDropped` the caller has already applied StripGroups from the
     // marker on (rtf2html does so on the bytes), and it is not done again.
-    core::String ConvertTaking(core::String rtf, core::StringView startMarker, bool closeAll,
-                               bool groupsDropped = false);
+    // With `escapePercent` cleared the percent signs are left for the caller
+    // to escape as it writes the HTML out.
+    String ConvertTaking(String rtf, StringView startMarker, bool closeAll, bool groupsDropped = false,
+                         bool escapePercent = true);
 
     // Drops every brace group from `start` on (nested groups with it); text
     // before `start` is kept as it is. A "{" without its "}" is dropped alone.
-    static core::String StripGroups(core::StringView text, size_t start);
-    static void StripGroupsInPlace(core::String& text, size_t start);
+    static String StripGroups(StringView text, size_t start);
+    static void StripGroupsInPlace(String& text, size_t start);
 
     // --- Writer: the formatting state and the stack of open HTML elements ---
 
-    core::String fontSize;                   // "1".."7": written into the next font tag
-    core::String alignment;                  // "left", "center" or "right": the next paragraph tag
-    std::vector<core::String> openElements;  // outermost first: "p", "a", "font", "b", "i", "u"
+    String fontSize;                   // "1".."7": written into the next font tag
+    String alignment;                  // "left", "center" or "right": the next paragraph tag
+    std::vector<String> openElements;  // outermost first: "p", "a", "font", "b", "i", "u"
 
-    core::String OpenElement(core::StringView name);
-    core::String OpenParagraph();
-    core::String OpenLink(core::StringView address);
-    core::String CloseElement(core::StringView name);
-    core::String CloseAllElements();
-    static core::String HtmlFontSize(core::StringView word);
-    static core::String RemoveEmptyElements(core::StringView html);
+    String OpenElement(StringView name);
+    String OpenParagraph();
+    String OpenLink(StringView address);
+    String CloseElement(StringView name);
+    String CloseAllElements();
+    static String HtmlFontSize(StringView word);
+    static String RemoveEmptyElements(StringView html);
     // In place; with `escapePercent` every "%" becomes "&#37;" as well.
-    static void RemoveEmptyElementsInPlace(core::String& html, bool escapePercent);
+    static void RemoveEmptyElementsInPlace(String& html, bool escapePercent);
 
     // How often one formatting element ("b", "i" or "u") may be open at once.
     // Further switches of the same kind write nothing, which bounds the stack,
@@ -64,37 +85,65 @@ public:
     static constexpr int kMaxRepeatedFormatting = 8;
 
 private:
-    // The writer operations, appending to `out` instead of returning a string.
-    void AppendOpenElement(core::StringView name, core::String& out);
-    void AppendOpenParagraph(core::String& out);
-    void AppendOpenLink(core::StringView address, core::String& out);
-    void AppendCloseElement(core::StringView name, core::String& out);
-    void AppendCloseAllElements(core::String& out);
-    void AppendOpeningTag(core::StringView name, core::String& out) const;
-    bool FormattingFull(core::StringView name, size_t below) const;
-    void ReopenFrom(size_t first, core::String& out);
+    // The open elements as the conversion keeps them, one number per
+    // element: the six names the converter writes have fixed kinds, any other
+    // name a caller puts on the stack gets one of its own. `openElements` is
+    // read into it and written back around every public operation.
+    using Kind = unsigned;
+    enum : Kind { kParagraph, kLink, kFont, kBold, kItalic, kUnderline, kFirstOther };
+    std::vector<Kind> stack_;
+    std::vector<String> otherNames_;  // the names of kinds kFirstOther and on
+    Kind KindOf(StringView name);
+    StringView NameOf(Kind kind) const;
+    void LoadStack();
+    void StoreStack();
+
+    // The writer operations, on the stack above, appending to `out` instead
+    // of returning a string.
+    void AppendOpenElement(Kind kind, String& out);
+    void AppendOpenParagraph(String& out);
+    void AppendOpenLink(StringView address, String& out);
+    void AppendCloseElement(Kind kind, String& out);
+    void AppendCloseAllElements(String& out);
+    void AppendOpeningTag(Kind kind, String& out) const;
+    void AppendClosingTag(Kind kind, String& out) const;
+    bool FormattingFull(Kind kind, size_t below) const;
+    void ReopenFrom(size_t first, String& out);
 
     // Appends the HTML of `text` from `start` to `out`.
     // Groups must have been dropped from `text` (StripGroups) from `start` on.
-    void ConvertRun(core::StringView text, size_t start, bool closeAll, bool insideLink, core::String& out);
-    void ApplyControlWords(core::StringView run, core::String& out);
+    void ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out);
+    void ApplyControlWords(StringView run, String& out);
     // Appends the link that starts at `runStart` and returns the number of
     // characters it consumed; 0 (and nothing appended) when it is no link.
-    size_t ReadLink(core::StringView text, size_t runStart, core::String& out);
+    size_t ReadLink(StringView text, size_t runStart, String& out);
 
     // Escapes that stand for one character (or none) wherever they occur.
     // Returns how many characters of `text` at `pos` the escape takes, 0 when
     // there is none; appends what it stands for to `out`, HTML-escaped when
     // `forHtml` is set.
-    size_t ReadEscape(core::StringView text, size_t pos, core::String* out, bool forHtml);
-    void AppendText(core::String& out, char16_t c, bool forHtml) const;
-    size_t SkipUnicodeFallback(core::StringView text, size_t pos) const;
+    size_t ReadEscape(StringView text, size_t pos, String* out, bool forHtml);
+    void AppendText(String& out, char16_t c, bool forHtml) const;
+    size_t SkipUnicodeFallback(StringView text, size_t pos) const;
 
     const core::SingleByteCodePage* codePage_;
     long unicodeFallback_ = 1;  // characters after \uN that stand in for it (\ucN)
 
     // ReadLink's searches over the outer text: the outer scan only moves
     // forward, so together they read the text once.
-    rtfhtml::ForwardSearch hiddenSwitch_{u"\\v"};
-    rtfhtml::ForwardSearch quote_{u"\""};
+    rtfhtml::ForwardSearch<Char> hiddenSwitch_{Lit<Char, "\\v">};
+    rtfhtml::ForwardSearch<Char> quote_{Lit<Char, "\"">};
 };
+
+extern template class BasicRtfHtmlConverter<char16_t>;
+extern template class BasicRtfHtmlConverter<char>;
+
+// UTF-8 in which every UTF-16 code unit is encoded on its own: rtf2html's
+// form. Its HTML becomes plain UTF-8 once surrogate pairs are joined (see
+// Utf8WithPairsJoined in byte_body.h).
+using ByteRtfHtmlConverter = BasicRtfHtmlConverter<char>;
+
+} // namespace rtfhtml
+
+// The converter as the component uses it: UTF-16 text.
+using RtfHtmlConverter = rtfhtml::BasicRtfHtmlConverter<char16_t>;

@@ -6,9 +6,11 @@
 // stretches that hold none (plain text, a picture's hex digits); a
 // string_view's find looks at one character per step.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -77,12 +79,23 @@ size_t FindAnyOf(std::basic_string_view<Char> text, size_t from, Wanted... wante
     static_assert(sizeof(Char) <= 2);
     if (from >= text.size()) return text.size();
     if constexpr (sizeof(Char) == 1 && sizeof...(Wanted) == 1) {
+        // Most hits are near: look at a few blocks here before calling
+        // memchr, which is faster over long stretches but costs a call.
+        constexpr size_t kNear = 64;
+        const size_t nearEnd = std::min(text.size(), from + kNear);
+        size_t k = detail::Scan(text.data(), nearEnd, from, wanted...);
+        if (k < nearEnd || nearEnd == text.size()) return k;
         const unsigned char one[] = {static_cast<unsigned char>(wanted)...};
-        const void* hit = std::memchr(text.data() + from, one[0], text.size() - from);
+        const void* hit = std::memchr(text.data() + nearEnd, one[0], text.size() - nearEnd);
         return hit ? static_cast<size_t>(static_cast<const Char*>(hit) - text.data()) : text.size();
     } else {
         return detail::Scan(text.data(), text.size(), from, wanted...);
     }
+}
+
+template <typename Char, typename... Wanted>
+size_t FindAnyOf(const std::basic_string<Char>& text, size_t from, Wanted... wanted) {
+    return FindAnyOf(std::basic_string_view<Char>(text), from, wanted...);
 }
 
 template <typename... Wanted>
