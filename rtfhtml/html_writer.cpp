@@ -396,9 +396,8 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
         }
         // Tags are short: look a few characters ahead before the search
         // that keeps long runs without a ">" linear.
-        size_t gt = pos + 1;
-        const size_t lookAheadEnd = std::min(text.size(), pos + 24);
-        while (gt < lookAheadEnd && text[gt] != Char('>')) ++gt;
+        const size_t lookAheadEnd = std::min(text.size(), pos + 33);
+        size_t gt = detail::Scan(text.data(), lookAheadEnd, pos + 1, Char('>'));
         if (gt == lookAheadEnd) gt = gtSearch.Find(text, pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.

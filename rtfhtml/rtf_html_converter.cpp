@@ -100,12 +100,19 @@ std::basic_string_view<Char> NextWord(std::basic_string_view<Char> run, size_t& 
     return word;
 }
 
+// The alignment that a run's "\qc" or "\qr" asks for; "\qc" wins when
+// both are there.
 template <typename Char>
-bool RunHasWord(std::basic_string_view<Char> run, std::basic_string_view<Char> wanted) {
+std::basic_string_view<Char> RunAlignment(std::basic_string_view<Char> run) {
+    bool right = false;
     for (size_t pos = FindUnit(run, Char('\\')); pos != run.npos;) {
-        if (Same(NextWord(run, pos), wanted)) return true;
+        auto word = NextWord(run, pos);
+        if (word.size() == 2 && word[0] == Char('q')) {
+            if (word[1] == Char('c')) return Lit<Char, "center">;
+            right = right || word[1] == Char('r');
+        }
     }
-    return false;
+    return right ? Lit<Char, "right"> : Lit<Char, "left">;
 }
 
 template <typename Char>
@@ -217,6 +224,9 @@ template <typename Char>
 size_t BasicRtfHtmlConverter<Char>::ReadEscape(StringView text, size_t pos, String* out, bool forHtml) {
     if (pos + 1 >= text.size() || text[pos] != Char('\\')) return 0;
     Char next = text[pos + 1];
+    // Most backslashes start a control word: a letter, and only "u" can
+    // begin an escape.
+    if (next >= Char('a') && next <= Char('z') && next != Char('u')) return 0;
     switch (next) {
     case Char('\\'):
     case Char('{'):
@@ -329,9 +339,7 @@ void BasicRtfHtmlConverter<Char>::ApplyControlWords(StringView run, String& out)
                 if (peek != StringView::npos && Same(NextWord(run, peek), Lit<Char, "par">)) {
                     out += Lit<Char, "<br />">;
                 } else {
-                    alignment = RunHasWord(run, Lit<Char, "qc">)   ? Lit<Char, "center">
-                                : RunHasWord(run, Lit<Char, "qr">) ? Lit<Char, "right">
-                                                                   : Lit<Char, "left">;
+                    alignment = RunAlignment(run);
                     AppendOpenElement(kParagraph, out);
                 }
             } else if (Same(word, Lit<Char, "par">)) {
@@ -429,8 +437,13 @@ size_t BasicRtfHtmlConverter<Char>::ReadLink(StringView text, size_t runStart, S
     if (hasAddress) {
         size_t close = quote_.Find(text, quote + 1);
         size_t end = close == StringView::npos ? text.size() : close;
+        const StringView inside = text.substr(0, end);
         for (size_t k = quote + 1; k < end;) {
-            if (size_t taken = ReadEscape(text.substr(0, end), k, &address, false)) {
+            size_t backslash = std::min(FindUnit(inside, Char('\\'), k), end);
+            address.append(inside.substr(k, backslash - k));
+            k = backslash;
+            if (k == end) break;
+            if (size_t taken = ReadEscape(inside, k, &address, false)) {
                 k += taken;
             } else {
                 address += text[k++];
