@@ -91,30 +91,6 @@ long WordParameter(std::basic_string_view<Char> word, size_t prefix) {
     return value;
 }
 
-// The words of a run are the pieces between its backslashes.
-template <typename Char>
-std::basic_string_view<Char> NextWord(std::basic_string_view<Char> run, size_t& pos) {
-    size_t next = FindUnit(run, Char('\\'), pos + 1);
-    auto word = run.substr(pos + 1, next == run.npos ? run.npos : next - pos - 1);
-    pos = next;
-    return word;
-}
-
-// The alignment that a run's "\qc" or "\qr" asks for; "\qc" wins when
-// both are there.
-template <typename Char>
-std::basic_string_view<Char> RunAlignment(std::basic_string_view<Char> run) {
-    bool right = false;
-    for (size_t pos = FindUnit(run, Char('\\')); pos != run.npos;) {
-        auto word = NextWord(run, pos);
-        if (word.size() == 2 && word[0] == Char('q')) {
-            if (word[1] == Char('c')) return Lit<Char, "center">;
-            right = right || word[1] == Char('r');
-        }
-    }
-    return right ? Lit<Char, "right"> : Lit<Char, "left">;
-}
-
 template <typename Char>
 void ReplaceAll(std::basic_string<Char>& text, std::basic_string_view<Char> from) {
     std::basic_string<Char> out;
@@ -305,14 +281,25 @@ void BasicRtfHtmlConverter<Char>::ConvertRun(StringView text, size_t start, bool
             continue;
         }
         // A control-word run: up to its delimiter, or up to an escape, which
-        // is text and so ends the run without a delimiter.
-        size_t end = k + 1;
-        while (end < view.size() && !IsDelimiter(view[end]) &&
-               (view[end] != Char('\\') || !ReadEscape(view, end, nullptr, true))) {
+        // is text and so ends the run without a delimiter. Its words are the
+        // pieces between its backslashes; where each starts is noted on the
+        // way, and whether one starts with "shad" (the run holds "\shad").
+        wordStarts_.clear();
+        bool linkSwitch = false;
+        size_t end = k;
+        for (;;) {
+            const size_t word = end;
+            wordStarts_.push_back(word - k);
             ++end;
+            while (end < view.size() && !IsDelimiter(view[end]) && view[end] != Char('\\')) ++end;
+            if (!linkSwitch && end - word > 4 && view[word + 1] == Char('s') && view[word + 2] == Char('h') &&
+                view[word + 3] == Char('a') && view[word + 4] == Char('d')) {
+                linkSwitch = true;
+            }
+            if (end == view.size() || view[end] != Char('\\') || ReadEscape(view, end, nullptr, true)) break;
         }
         StringView run = view.substr(k, end - k);
-        if (!insideLink && FindShort(run, Lit<Char, "\\shad">) != StringView::npos) {
+        if (!insideLink && linkSwitch) {
             if (size_t consumed = ReadLink(view, k, out)) {
                 k += consumed;
                 continue;
@@ -327,19 +314,34 @@ void BasicRtfHtmlConverter<Char>::ConvertRun(StringView text, size_t start, bool
 
 // Dispatched on the word's first letter: this runs for every control word of
 // the text, and most words (\lang1033, \sl-240, \f0 ...) mean nothing here.
+// The words are those whose starts ConvertRun noted in wordStarts_.
 template <typename Char>
 void BasicRtfHtmlConverter<Char>::ApplyControlWords(StringView run, String& out) {
-    for (size_t pos = FindUnit(run, Char('\\')); pos != StringView::npos;) {
-        StringView word = NextWord(run, pos);
+    const size_t count = wordStarts_.size();
+    auto wordAt = [&](size_t n) {
+        const size_t from = wordStarts_[n] + 1;
+        return run.substr(from, (n + 1 < count ? wordStarts_[n + 1] : run.size()) - from);
+    };
+    for (size_t n = 0; n < count; ++n) {
+        StringView word = wordAt(n);
         if (word.empty()) continue;
         switch (word[0]) {
         case Char('p'):
             if (Same(word, Lit<Char, "pard">)) {
-                size_t peek = pos;
-                if (peek != StringView::npos && Same(NextWord(run, peek), Lit<Char, "par">)) {
+                if (n + 1 < count && Same(wordAt(n + 1), Lit<Char, "par">)) {
                     out += Lit<Char, "<br />">;
                 } else {
-                    alignment = RunAlignment(run);
+                    // "\qc" anywhere in the run wins over "\qr".
+                    bool center = false;
+                    bool right = false;
+                    for (size_t m = 0; m < count; ++m) {
+                        StringView other = wordAt(m);
+                        if (other.size() == 2 && other[0] == Char('q')) {
+                            center = center || other[1] == Char('c');
+                            right = right || other[1] == Char('r');
+                        }
+                    }
+                    alignment = center ? Lit<Char, "center"> : right ? Lit<Char, "right"> : Lit<Char, "left">;
                     AppendOpenElement(kParagraph, out);
                 }
             } else if (Same(word, Lit<Char, "par">)) {

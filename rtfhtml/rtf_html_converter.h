@@ -114,6 +114,7 @@ private:
     // Groups must have been dropped from `text` (StripGroups) from `start` on.
     void ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out);
     void ApplyControlWords(StringView run, String& out);
+    std::vector<size_t> wordStarts_;  // where the words of the current run start (at their backslash)
     // Appends the link that starts at `runStart` and returns the number of
     // characters it consumed; 0 (and nothing appended) when it is no link.
     size_t ReadLink(StringView text, size_t runStart, String& out);

@@ -20,25 +20,34 @@ namespace rtfhtml {
 // found by counting every brace in it, escaped ones included. A "{" that is
 // never closed goes alone.
 //
-// One pass first finds the opening braces that are never closed; then each
-// group is skipped by counting forward once, which keeps the whole operation
-// linear even for thousands of unclosed braces. `keep` may copy the text
-// onto itself (compacting it in place): nothing before the stretch it is
-// handed is read again.
+// A group is skipped by counting forward from its brace. When that count
+// runs off the end, the brace is never closed, and neither is any brace
+// after it that a later count would reach the end from: then one pass over
+// the rest of the text finds all of those at once, which keeps the whole
+// operation linear even for thousands of unclosed braces. (Whether a brace
+// is closed depends only on the text after it.) Text whose groups are all
+// closed, the usual case, is read once. `keep` may copy the text onto itself
+// (compacting it in place): nothing before the stretch it is handed is read
+// again.
 template <typename Char, typename Keep>
 void ForEachUngroupedStretch(std::basic_string_view<Char> text, size_t start, Keep&& keep) {
     constexpr Char kOpen = static_cast<Char>('{');
     constexpr Char kClose = static_cast<Char>('}');
     constexpr Char kBackslash = static_cast<Char>('\\');
     start = std::min(start, text.size());
-    std::vector<size_t> unclosed;  // ascending
-    for (size_t k = FindAnyOf(text, start, kOpen, kClose); k < text.size(); k = FindAnyOf(text, k + 1, kOpen, kClose)) {
-        if (text[k] == kOpen) {
-            unclosed.push_back(k);
-        } else if (!unclosed.empty()) {
-            unclosed.pop_back();
+    bool unclosedKnown = false;
+    std::vector<size_t> unclosed;  // ascending, once known
+    auto findUnclosed = [&](size_t from) {
+        for (size_t k = FindAnyOf(text, from, kOpen, kClose); k < text.size();
+             k = FindAnyOf(text, k + 1, kOpen, kClose)) {
+            if (text[k] == kOpen) {
+                unclosed.push_back(k);
+            } else if (!unclosed.empty()) {
+                unclosed.pop_back();
+            }
         }
-    }
+        unclosedKnown = true;
+    };
 
     size_t written = start;  // where the next kept character lands when compacting in place
     size_t nextUnclosed = 0;
@@ -55,10 +64,12 @@ void ForEachUngroupedStretch(std::basic_string_view<Char> text, size_t start, Ke
             written += brace - k;
         }
         if (brace == text.size()) break;
-        while (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] < brace) ++nextUnclosed;
-        if (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] == brace) {
-            k = brace + 1;  // no closing brace: only the "{" goes
-            continue;
+        if (unclosedKnown) {
+            while (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] < brace) ++nextUnclosed;
+            if (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] == brace) {
+                k = brace + 1;  // no closing brace: only the "{" goes
+                continue;
+            }
         }
         size_t depth = 0;
         size_t close = brace;
@@ -68,6 +79,14 @@ void ForEachUngroupedStretch(std::basic_string_view<Char> text, size_t start, Ke
             } else if (--depth == 0) {
                 break;
             }
+        }
+        if (close == text.size()) {
+            // Never closed: only the "{" goes. From here on the braces that
+            // are never closed are looked up, not counted out.
+            findUnclosed(brace);
+            nextUnclosed = 1;  // the first one found is this brace
+            k = brace + 1;
+            continue;
         }
         k = close + 1;
     }
