@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -28,6 +29,8 @@
 #include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 // The tool's few large buffers (the decoded RTF, the HTML, the bytes when
 // they are read from a pipe) are each written once from start to end. Fresh
@@ -174,19 +177,81 @@ private:
     std::string bytes_;
 };
 
+#if defined(__linux__)
+// Writes the HTML, which comes in pieces, to standard output: most pieces
+// lie in the HTML itself and are handed to the system where they are, many
+// per call; only short ones (a joined surrogate pair, say, which lives on
+// the caller's stack) are copied, into a buffer of our own.
+class Output {
+public:
+    Output() { small_.reserve(kSmall); }
+    // Pieces of kCopied bytes or more must stay where they are until Finish.
+    void operator()(std::string_view piece) {
+        if (piece.empty()) return;
+        if (piece.size() < kCopied) {
+            if (small_.size() + piece.size() > kSmall) Flush();
+            const char* at = small_.data() + small_.size();
+            small_.append(piece);  // within the reserved room: never moves
+            piece = std::string_view(at, piece.size());
+            if (!pieces_.empty()) {
+                iovec& last = pieces_.back();
+                if (static_cast<const char*>(last.iov_base) + last.iov_len == piece.data()) {
+                    last.iov_len += piece.size();
+                    return;
+                }
+            }
+        }
+        pieces_.push_back({const_cast<char*>(piece.data()), piece.size()});
+        if (pieces_.size() == kPiecesPerCall) Flush();
+    }
+    bool Finish() {
+        Flush();
+        return ok_;
+    }
+
+private:
+    static constexpr size_t kCopied = 64;
+    static constexpr size_t kSmall = 1 << 16;
+    static constexpr size_t kPiecesPerCall = 512;  // under every system's IOV_MAX
+
+    void Flush() {
+        for (size_t first = 0; ok_ && first < pieces_.size();) {
+            ssize_t written = writev(STDOUT_FILENO, pieces_.data() + first, static_cast<int>(pieces_.size() - first));
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                ok_ = false;
+                break;
+            }
+            // A short write: go on from where it stopped.
+            auto left = static_cast<size_t>(written);
+            while (first < pieces_.size() && left >= pieces_[first].iov_len) left -= pieces_[first++].iov_len;
+            if (left > 0) {
+                pieces_[first].iov_base = static_cast<char*>(pieces_[first].iov_base) + left;
+                pieces_[first].iov_len -= left;
+            }
+        }
+        pieces_.clear();
+        small_.clear();
+    }
+
+    std::vector<iovec> pieces_;
+    std::string small_;
+    bool ok_ = true;
+};
+#else
 // Writes through one large buffer of stdio's: the HTML comes in pieces.
 class Output {
 public:
-    explicit Output(std::FILE* out) : out_(out) { std::setvbuf(out, nullptr, _IOFBF, 1 << 16); }
+    Output() { std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16); }
     void operator()(std::string_view piece) {
-        if (ok_ && !piece.empty()) ok_ = std::fwrite(piece.data(), 1, piece.size(), out_) == piece.size();
+        if (ok_ && !piece.empty()) ok_ = std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
     }
-    bool Finish() { return ok_ && std::fflush(out_) == 0; }
+    bool Finish() { return ok_ && std::fflush(stdout) == 0; }
 
 private:
-    std::FILE* out_;
     bool ok_ = true;
 };
+#endif
 
 int Usage() {
     std::fprintf(stderr,
@@ -250,7 +315,7 @@ int main(int argc, char** argv) {
     // The percent signs are escaped as the HTML is written out.
     const std::string html =
         rtfhtml::ByteRtfHtmlConverter(*codePage).ConvertTaking(std::move(text), "\\pard", true, true, false);
-    Output output(stdout);
+    Output output;
     rtfhtml::FinishHtml(html, true, output);
     if (!output.Finish()) {
         std::fprintf(stderr, "rtf2html: cannot write standard output\n");
