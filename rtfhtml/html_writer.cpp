@@ -19,6 +19,10 @@ namespace rtfhtml {
 
 namespace {
 
+template <typename Char>
+constexpr std::array<std::basic_string_view<Char>, 6> kClosingTags = {
+    Lit<Char, "</p>">, Lit<Char, "</a>">, Lit<Char, "</font>">, Lit<Char, "</b>">, Lit<Char, "</i>">, Lit<Char, "</u>">};
+
 // The next closing tag of each of a few names, for a pass whose position
 // only moves forward. One scan over the text finds every closing tag (a "/"
 // right after a "<") and files it under its name, so the text is read once
@@ -37,7 +41,7 @@ public:
         auto& queue = found_[kind];
         size_t& head = heads_[kind];
         while (head < queue.size() && queue[head] < from) ++head;
-        if (head > 0 && head * 2 >= queue.size()) {  // keeps the used-up part from piling up
+        if (head >= 64 && head * 2 >= queue.size()) {  // keeps the used-up part from piling up
             queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(head));
             head = 0;
         }
@@ -153,19 +157,56 @@ auto BasicRtfHtmlConverter<Char>::CloseAllElements() -> String {
     return out;
 }
 
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::MarkOpening(size_t pos, size_t length, Kind kind) {
+    if (!marking_) return;
+    if (pos + length >= UINT32_MAX) {
+        tagMarks_.valid = marking_ = false;
+        return;
+    }
+    tagMarks_.open[kind].push_back(static_cast<uint32_t>(tagMarks_.opening.size()));
+    tagMarks_.opening.push_back({static_cast<uint32_t>(pos), static_cast<uint32_t>(length), UINT32_MAX, kind});
+}
+
+// The HTML only grows, so this closing tag is the first of its kind after
+// every opening tag of that kind still waiting for one.
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::MarkClosing(size_t pos, Kind kind) {
+    if (!marking_) return;
+    if (pos >= UINT32_MAX) {
+        tagMarks_.valid = marking_ = false;
+        return;
+    }
+    for (uint32_t waiting : tagMarks_.open[kind]) tagMarks_.opening[waiting].close = static_cast<uint32_t>(pos);
+    tagMarks_.open[kind].clear();
+}
+
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::CheckTagText(StringView text) {
+    if (marking_ && FindUnit(text, Char('<')) == StringView::npos && FindUnit(text, Char('>')) == StringView::npos) {
+        return;
+    }
+    tagMarks_.valid = marking_ = false;
+}
+
 // The tag of a non-paragraph element as it is opened now: a font element
 // takes the size that is current at this moment.
 template <typename Char>
-void BasicRtfHtmlConverter<Char>::AppendOpeningTag(Kind kind, String& out) const {
+void BasicRtfHtmlConverter<Char>::AppendOpeningTag(Kind kind, String& out) {
     static constexpr StringView kTags[] = {Lit<Char, "<p>">, Lit<Char, "<a>">, {},
                                            Lit<Char, "<b>">, Lit<Char, "<i>">, Lit<Char, "<u>">};
+    const size_t at = out.size();
     if (kind == kFont) {
+        if (marking_) CheckTagText(fontSize);
         out += Lit<Char, "<font size=\"">;
         out += fontSize;
         out += Lit<Char, "\">">;
+        MarkOpening(at, out.size() - at, kind);
     } else if (kind < kFirstOther) {
         out += kTags[kind];
+        MarkOpening(at, kTags[kind].size(), kind);
     } else {
+        if (marking_) CheckTagText(NameOf(kind));
         out += Char('<');
         out += NameOf(kind);
         out += Char('>');
@@ -173,12 +214,12 @@ void BasicRtfHtmlConverter<Char>::AppendOpeningTag(Kind kind, String& out) const
 }
 
 template <typename Char>
-void BasicRtfHtmlConverter<Char>::AppendClosingTag(Kind kind, String& out) const {
-    static constexpr StringView kTags[] = {Lit<Char, "</p>">, Lit<Char, "</a>">, Lit<Char, "</font>">,
-                                           Lit<Char, "</b>">, Lit<Char, "</i>">, Lit<Char, "</u>">};
+void BasicRtfHtmlConverter<Char>::AppendClosingTag(Kind kind, String& out) {
     if (kind < kFirstOther) {
-        out += kTags[kind];
+        MarkClosing(out.size(), kind);
+        out += kClosingTags<Char>[kind];
     } else {
+        if (marking_) CheckTagText(NameOf(kind));
         out += Lit<Char, "</">;
         out += NameOf(kind);
         out += Char('>');
@@ -228,9 +269,12 @@ template <typename Char>
 void BasicRtfHtmlConverter<Char>::AppendOpenParagraph(String& out) {
     for (size_t k = stack_.size(); k-- > 0;) AppendClosingTag(stack_[k], out);
     std::erase(stack_, kParagraph);
+    const size_t at = out.size();
+    if (marking_) CheckTagText(alignment);
     out += Lit<Char, "<p align=\"">;
     out += alignment;
     out += Lit<Char, "\">">;
+    MarkOpening(at, out.size() - at, kParagraph);
     stack_.insert(stack_.begin(), kParagraph);
     ReopenFrom(1, out);
 }
@@ -241,9 +285,12 @@ template <typename Char>
 void BasicRtfHtmlConverter<Char>::AppendOpenLink(StringView address, String& out) {
     size_t inner = stack_.size();
     while (inner > 0 && stack_[inner - 1] != kParagraph) AppendClosingTag(stack_[--inner], out);
+    const size_t at = out.size();
+    if (marking_) CheckTagText(address);
     out += Lit<Char, "<a href=\"">;
     out += address;
     out += Lit<Char, "\">">;
+    MarkOpening(at, out.size() - at, kLink);
     stack_.insert(stack_.begin() + static_cast<std::ptrdiff_t>(inner), kLink);
     ReopenFrom(inner + 1, out);
 }
@@ -312,67 +359,112 @@ auto BasicRtfHtmlConverter<Char>::RemoveEmptyElements(StringView html) -> String
     return out;
 }
 
+namespace {
+
+// The removal of empty elements only ever drops characters, so it writes
+// into the text it reads, behind the reading position; everything it still
+// has to look at lies ahead and is untouched.
+//
+// What is kept is mostly long stretches of adjoining pieces (tags and the
+// text between them): they are moved as one stretch, when the next piece
+// does not adjoin, rather than one call per piece. The pending stretch
+// [pendingFrom_, +pendingLength_) belongs at [write_ - pendingLength_,
+// write_); nothing writes over it before then, since every move goes to a
+// place at or before its source.
+template <typename Char>
+class Compactor {
+public:
+    explicit Compactor(std::basic_string<Char>& text) : text_(text) {}
+
+    size_t Written() const { return write_; }
+
+    void Keep(size_t from, size_t length) {
+        if (pendingLength_ == 0 || pendingFrom_ + pendingLength_ != from) {
+            Flush();
+            pendingFrom_ = from;
+        }
+        pendingLength_ += length;
+        write_ += length;
+    }
+
+    // Drops what was kept from `mark` on.
+    void DropFrom(size_t mark) {
+        const size_t cut = write_ - mark;
+        pendingLength_ = cut <= pendingLength_ ? pendingLength_ - cut : 0;
+        write_ = mark;
+    }
+
+    void Finish() {
+        Flush();
+        text_.resize(write_);
+    }
+
+private:
+    void Flush() {
+        const size_t to = write_ - pendingLength_;
+        if (pendingLength_ > 0 && pendingFrom_ != to) {
+            std::char_traits<Char>::move(text_.data() + to, text_.data() + pendingFrom_, pendingLength_);
+        }
+        pendingLength_ = 0;
+    }
+
+    std::basic_string<Char>& text_;
+    size_t write_ = 0;
+    size_t pendingFrom_ = 0;
+    size_t pendingLength_ = 0;
+};
+
+// An element being read: its content runs up to its closing tag.
+struct Frame {
+    size_t contentEnd;  // where the closing tag starts
+    size_t closeLength;
+    size_t writeMark;   // write position before the opening tag
+    size_t tagLength;
+};
+
+// Every "%" becomes "&#37;", in place, moving the text between percent signs
+// from the back.
+template <typename Char>
+void EscapePercentInPlace(std::basic_string<Char>& html) {
+    std::vector<size_t> percents;
+    for (size_t k = FindAnyOf(html, 0, Char('%')); k < html.size(); k = FindAnyOf(html, k + 1, Char('%'))) {
+        percents.push_back(k);
+    }
+    if (percents.empty()) return;
+    static constexpr std::basic_string_view<Char> kEscaped = Lit<Char, "&#37;">;
+    size_t from = html.size();
+    html.resize(html.size() + percents.size() * (kEscaped.size() - 1));
+    size_t to = html.size();
+    for (auto it = percents.rbegin(); it != percents.rend(); ++it) {
+        size_t tail = from - (*it + 1);
+        to -= tail;
+        std::char_traits<Char>::move(html.data() + to, html.data() + *it + 1, tail);
+        to -= kEscaped.size();
+        std::char_traits<Char>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
+        from = *it;
+    }
+}
+
+} // namespace
+
 // Drops every element whose content is empty once the same pass has run over
 // it. An element's content ends at the first closing tag of its name inside
 // the enclosing content. Only the converter's own elements are recognised;
 // a tag of any other name, a tag whose closing tag is missing and a stray
 // closing tag are copied as text. Runs with an explicit stack, in one forward
 // pass: tens of thousands of nested elements cost no recursion.
-//
-// The pass only ever drops characters, so it writes into the text it reads,
-// behind the reading position (`write` <= `pos`); everything it still has to
-// look at lies at or after `pos` and is untouched.
 template <typename Char>
 void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool escapePercent) {
     static constexpr std::array<StringView, 6> kNames = {Lit<Char, "p">, Lit<Char, "a">, Lit<Char, "font">,
                                                           Lit<Char, "b">, Lit<Char, "i">, Lit<Char, "u">};
-    static constexpr std::array<StringView, 6> kClosing = {Lit<Char, "</p>">, Lit<Char, "</a>">,
-                                                            Lit<Char, "</font>">, Lit<Char, "</b>">,
-                                                            Lit<Char, "</i>">, Lit<Char, "</u>">};
+    static constexpr const std::array<StringView, 6>& kClosing = kClosingTags<Char>;
     constexpr size_t npos = StringView::npos;
 
     const StringView text(html);
     ClosingTags<Char, kClosing.size()> closeSearch(text, kClosing);
     ForwardSearch<Char> gtSearch(Lit<Char, ">">);
-
-    struct Frame {
-        size_t contentEnd;  // where the closing tag starts
-        size_t closeLength;
-        size_t writeMark;   // write position before the opening tag
-        size_t tagLength;
-    };
     std::vector<Frame> frames;
-
-    // What is kept is mostly long stretches of adjoining pieces (tags and
-    // the text between them): they are moved as one stretch, when the next
-    // piece does not adjoin, rather than one call per piece. The pending
-    // stretch [pendingFrom, +pendingLength) belongs at [write - pendingLength,
-    // write); nothing writes over it before then, since every move goes to a
-    // place at or before its source.
-    size_t write = 0;
-    size_t pendingFrom = 0;
-    size_t pendingLength = 0;
-    auto flush = [&] {
-        const size_t to = write - pendingLength;
-        if (pendingLength > 0 && pendingFrom != to) {
-            std::char_traits<Char>::move(html.data() + to, html.data() + pendingFrom, pendingLength);
-        }
-        pendingLength = 0;
-    };
-    auto keep = [&](size_t from, size_t length) {
-        if (pendingLength == 0 || pendingFrom + pendingLength != from) {
-            flush();
-            pendingFrom = from;
-        }
-        pendingLength += length;
-        write += length;
-    };
-    // Drops what was kept from `mark` on.
-    auto dropFrom = [&](size_t mark) {
-        const size_t cut = write - mark;
-        pendingLength = cut <= pendingLength ? pendingLength - cut : 0;
-        write = mark;
-    };
+    Compactor<Char> out(html);
     size_t pos = 0;
     for (;;) {
         size_t limit = frames.empty() ? text.size() : frames.back().contentEnd;
@@ -380,17 +472,17 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
             if (frames.empty()) break;
             Frame frame = frames.back();
             frames.pop_back();
-            if (write == frame.writeMark + frame.tagLength) {
-                dropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
+            if (out.Written() == frame.writeMark + frame.tagLength) {
+                out.DropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
             } else {
-                keep(frame.contentEnd, frame.closeLength);
+                out.Keep(frame.contentEnd, frame.closeLength);
             }
             pos = frame.contentEnd + frame.closeLength;
             continue;
         }
         if (text[pos] != Char('<')) {
             size_t next = std::min(FindAnyOf(text, pos, Char('<')), limit);
-            keep(pos, next - pos);
+            out.Keep(pos, next - pos);
             pos = next;
             continue;
         }
@@ -401,7 +493,7 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
         if (gt == lookAheadEnd) gt = gtSearch.Find(text, pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.
-            keep(pos, limit - pos);
+            out.Keep(pos, limit - pos);
             pos = limit;
             continue;
         }
@@ -428,37 +520,70 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
         if (k < kNames.size()) {
             size_t close = closeSearch.Next(k, pos);
             if (close != npos && close > gt && close + kClosing[k].size() <= limit) {
-                frames.push_back({close, kClosing[k].size(), write, tag.size()});
-                keep(pos, tag.size());
+                frames.push_back({close, kClosing[k].size(), out.Written(), tag.size()});
+                out.Keep(pos, tag.size());
                 pos = gt + 1;
                 continue;
             }
         }
-        keep(pos, tag.size());  // "<br />", foreign tags and unmatched ones
+        out.Keep(pos, tag.size());  // "<br />", foreign tags and unmatched ones
         pos = gt + 1;
     }
-    flush();
-    html.resize(write);
+    out.Finish();
+    if (escapePercent) EscapePercentInPlace(html);
+}
 
-    if (!escapePercent) return;
-    std::vector<size_t> percents;
-    for (size_t k = FindAnyOf(html, 0, Char('%')); k < html.size(); k = FindAnyOf(html, k + 1, Char('%'))) {
-        percents.push_back(k);
+// The same removal over HTML that this converter wrote, where it noted
+// every opening and closing tag of its own six elements as it wrote them
+// (tagMarks_): nothing has to be searched for. It holds only while every
+// "<" and ">" of the HTML belongs to a tag the converter wrote, which
+// MarkTagsFrom checks (text is escaped; a link address or a font size that
+// a caller set could hold one): then the HTML has no tag or "<" besides
+// those, and what is neither a marked opening tag nor a frame's closing tag
+// (text, "<br />", a closing tag without its element) is kept as text,
+// exactly as the general pass keeps it.
+template <typename Char>
+void BasicRtfHtmlConverter<Char>::RemoveEmptyMarkedElements(String& html, bool escapePercent) {
+    const size_t size = html.size();
+    const auto& opening = tagMarks_.opening;
+    size_t nextOpening = 0;
+    std::vector<Frame> frames;
+    Compactor<Char> out(html);
+    size_t pos = 0;
+    for (;;) {
+        size_t limit = frames.empty() ? size : frames.back().contentEnd;
+        if (pos >= limit) {
+            if (frames.empty()) break;
+            Frame frame = frames.back();
+            frames.pop_back();
+            if (out.Written() == frame.writeMark + frame.tagLength) {
+                out.DropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
+            } else {
+                out.Keep(frame.contentEnd, frame.closeLength);
+            }
+            pos = frame.contentEnd + frame.closeLength;
+            continue;
+        }
+        while (nextOpening < opening.size() && opening[nextOpening].pos < pos) ++nextOpening;
+        const size_t next = nextOpening < opening.size() ? opening[nextOpening].pos : size;
+        if (next >= limit) {
+            out.Keep(pos, limit - pos);
+            pos = limit;
+            continue;
+        }
+        if (next > pos) out.Keep(pos, next - pos);
+        const TagMark& tag = opening[nextOpening];
+        const size_t tagEnd = tag.pos + tag.length;
+        const size_t closeLength = kClosingTags<Char>[tag.kind].size();
+        const size_t close = tag.close;
+        if (tag.close != UINT32_MAX && close >= tagEnd && close + closeLength <= limit) {
+            frames.push_back({close, closeLength, out.Written(), tag.length});
+        }
+        out.Keep(tag.pos, tag.length);
+        pos = tagEnd;
     }
-    if (percents.empty()) return;
-    // Widen in place, moving the text between percent signs from the back.
-    static constexpr StringView kEscaped = Lit<Char, "&#37;">;
-    size_t from = html.size();
-    html.resize(html.size() + percents.size() * (kEscaped.size() - 1));
-    size_t to = html.size();
-    for (auto it = percents.rbegin(); it != percents.rend(); ++it) {
-        size_t tail = from - (*it + 1);
-        to -= tail;
-        std::char_traits<Char>::move(html.data() + to, html.data() + *it + 1, tail);
-        to -= kEscaped.size();
-        std::char_traits<Char>::copy(html.data() + to, kEscaped.data(), kEscaped.size());
-        from = *it;
-    }
+    out.Finish();
+    if (escapePercent) EscapePercentInPlace(html);
 }
 
 // The writer's members for both forms of text; the class itself and the
@@ -472,13 +597,17 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
     template C::String C::HtmlFontSize(C::StringView);                                        \
     template C::String C::RemoveEmptyElements(C::StringView);                                 \
     template void C::RemoveEmptyElementsInPlace(C::String&, bool);                            \
+    template void C::RemoveEmptyMarkedElements(C::String&, bool);                             \
     template void C::AppendOpenElement(C::Kind, C::String&);                                  \
     template void C::AppendOpenParagraph(C::String&);                                         \
     template void C::AppendOpenLink(C::StringView, C::String&);                               \
     template void C::AppendCloseElement(C::Kind, C::String&);                                 \
     template void C::AppendCloseAllElements(C::String&);                                      \
-    template void C::AppendOpeningTag(C::Kind, C::String&) const;                             \
-    template void C::AppendClosingTag(C::Kind, C::String&) const;                             \
+    template void C::AppendOpeningTag(C::Kind, C::String&);                                   \
+    template void C::AppendClosingTag(C::Kind, C::String&);                                   \
+    template void C::MarkOpening(size_t, size_t, C::Kind);                                    \
+    template void C::MarkClosing(size_t, C::Kind);                                            \
+    template void C::CheckTagText(C::StringView);                                             \
     template bool C::FormattingFull(C::Kind, size_t) const;                                   \
     template void C::ReopenFrom(size_t, C::String&);                                          \
     template C::Kind C::KindOf(C::StringView);                                                \

@@ -138,11 +138,22 @@ auto BasicRtfHtmlConverter<Char>::ConvertTaking(String rtf, StringView startMark
     if (!groupsDropped) StripGroupsInPlace(rtf, start);
     String html;
     LoadStack();
+    tagMarks_ = {};
+    tagMarks_.valid = marking_ = useTagMarks_;
+    // A guess at the number of tags, so that the marks are not copied as
+    // they grow.
+    if (marking_) tagMarks_.opening.reserve(rtf.size() / 16 + 16);
     ConvertRun(rtf, start, closeAll, false, html);
+    marking_ = false;
     StoreStack();
     // The percent signs are escaped because the publishing library treats the
     // post as a format string.
-    RemoveEmptyElementsInPlace(html, escapePercent);
+    if (tagMarks_.valid) {
+        RemoveEmptyMarkedElements(html, escapePercent);
+    } else {
+        RemoveEmptyElementsInPlace(html, escapePercent);
+    }
+    tagMarks_ = {};
     return html;
 }
 

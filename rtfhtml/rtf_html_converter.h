@@ -22,7 +22,9 @@
 #include "rtfhtml/ascii.h"
 #include "rtfhtml/forward_search.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,6 +100,29 @@ private:
     void LoadStack();
     void StoreStack();
 
+    // Where the tags of the converter's own elements went as it wrote the
+    // HTML (positions in the HTML), so that the removal of empty elements
+    // need not search for them; see RemoveEmptyMarkedElements.
+    struct TagMark {
+        uint32_t pos;
+        uint32_t length;
+        uint32_t close;  // where the first closing tag of its kind after it starts; UINT32_MAX: none
+        Kind kind;
+    };
+    struct TagMarks {
+        std::vector<TagMark> opening;                          // in order
+        std::array<std::vector<uint32_t>, kFirstOther> open;   // per kind: marks still without a closing tag
+        bool valid = false;
+    };
+    TagMarks tagMarks_;
+    bool marking_ = false;
+    void MarkOpening(size_t pos, size_t length, Kind kind);
+    void MarkClosing(size_t pos, Kind kind);
+    // Marking stops (and the general removal runs) when text that goes into
+    // a tag holds a "<" or ">".
+    void CheckTagText(StringView text);
+    void RemoveEmptyMarkedElements(String& html, bool escapePercent);
+
     // The writer operations, on the stack above, appending to `out` instead
     // of returning a string.
     void AppendOpenElement(Kind kind, String& out);
@@ -105,8 +130,8 @@ private:
     void AppendOpenLink(StringView address, String& out);
     void AppendCloseElement(Kind kind, String& out);
     void AppendCloseAllElements(String& out);
-    void AppendOpeningTag(Kind kind, String& out) const;
-    void AppendClosingTag(Kind kind, String& out) const;
+    void AppendOpeningTag(Kind kind, String& out);
+    void AppendClosingTag(Kind kind, String& out);
     bool FormattingFull(Kind kind, size_t below) const;
     void ReopenFrom(size_t first, String& out);
 
@@ -128,6 +153,12 @@ private:
     size_t SkipUnicodeFallback(StringView text, size_t pos) const;
 
     const core::SingleByteCodePage* codePage_;
+
+protected:
+    // Tests turn this off to compare the marked removal with the general one.
+    bool useTagMarks_ = true;
+
+private:
     long unicodeFallback_ = 1;  // characters after \uN that stand in for it (\ucN)
 
     // ReadLink's searches over the outer text: the outer scan only moves
