@@ -301,8 +301,7 @@ void BasicRtfHtmlConverter<Char>::ConvertRun(StringView text, size_t start, bool
         for (;;) {
             const size_t word = end;
             wordStarts_.push_back(word - k);
-            ++end;
-            while (end < view.size() && !IsDelimiter(view[end]) && view[end] != Char('\\')) ++end;
+            end = FindAnyOf(view, end + 1, Char('\\'), Char(' '), Char('\n'), Char('\r'));
             if (!linkSwitch && end - word > 4 && view[word + 1] == Char('s') && view[word + 2] == Char('h') &&
                 view[word + 3] == Char('a') && view[word + 4] == Char('d')) {
                 linkSwitch = true;
