@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <type_traits>
+#include <utility>
 
 namespace rtfhtml {
 
@@ -157,28 +158,35 @@ auto BasicRtfHtmlConverter<Char>::CloseAllElements() -> String {
     return out;
 }
 
+// The opening tags of one kind that still wait for a closing tag are
+// chained through their `close` field, newest first.
 template <typename Char>
-void BasicRtfHtmlConverter<Char>::MarkOpening(size_t pos, size_t length, Kind kind) {
+inline void BasicRtfHtmlConverter<Char>::MarkOpening(size_t pos, size_t length, Kind kind) {
     if (!marking_) return;
-    if (pos + length >= UINT32_MAX) {
+    if (pos + length >= kNoMark) {
         tagMarks_.valid = marking_ = false;
         return;
     }
-    tagMarks_.open[kind].push_back(static_cast<uint32_t>(tagMarks_.opening.size()));
-    tagMarks_.opening.push_back({static_cast<uint32_t>(pos), static_cast<uint32_t>(length), UINT32_MAX, kind});
+    auto& opening = tagMarks_.opening;
+    opening.push_back({static_cast<uint32_t>(pos), static_cast<uint32_t>(length), tagMarks_.waiting[kind], kind});
+    tagMarks_.waiting[kind] = static_cast<uint32_t>(opening.size() - 1);
 }
 
 // The HTML only grows, so this closing tag is the first of its kind after
 // every opening tag of that kind still waiting for one.
 template <typename Char>
-void BasicRtfHtmlConverter<Char>::MarkClosing(size_t pos, Kind kind) {
+inline void BasicRtfHtmlConverter<Char>::MarkClosing(size_t pos, Kind kind) {
     if (!marking_) return;
-    if (pos >= UINT32_MAX) {
+    if (pos >= kNoMark) {
         tagMarks_.valid = marking_ = false;
         return;
     }
-    for (uint32_t waiting : tagMarks_.open[kind]) tagMarks_.opening[waiting].close = static_cast<uint32_t>(pos);
-    tagMarks_.open[kind].clear();
+    for (uint32_t waiting = tagMarks_.waiting[kind]; waiting != kNoMark;) {
+        uint32_t next = tagMarks_.opening[waiting].close;
+        tagMarks_.opening[waiting].close = static_cast<uint32_t>(pos);
+        waiting = next;
+    }
+    tagMarks_.waiting[kind] = kNoMark;
 }
 
 template <typename Char>
@@ -197,7 +205,6 @@ void BasicRtfHtmlConverter<Char>::AppendOpeningTag(Kind kind, String& out) {
                                            Lit<Char, "<b>">, Lit<Char, "<i>">, Lit<Char, "<u>">};
     const size_t at = out.size();
     if (kind == kFont) {
-        if (marking_) CheckTagText(fontSize);
         out += Lit<Char, "<font size=\"">;
         out += fontSize;
         out += Lit<Char, "\">">;
@@ -206,7 +213,6 @@ void BasicRtfHtmlConverter<Char>::AppendOpeningTag(Kind kind, String& out) {
         out += kTags[kind];
         MarkOpening(at, kTags[kind].size(), kind);
     } else {
-        if (marking_) CheckTagText(NameOf(kind));
         out += Char('<');
         out += NameOf(kind);
         out += Char('>');
@@ -219,7 +225,6 @@ void BasicRtfHtmlConverter<Char>::AppendClosingTag(Kind kind, String& out) {
         MarkClosing(out.size(), kind);
         out += kClosingTags<Char>[kind];
     } else {
-        if (marking_) CheckTagText(NameOf(kind));
         out += Lit<Char, "</">;
         out += NameOf(kind);
         out += Char('>');
@@ -270,7 +275,6 @@ void BasicRtfHtmlConverter<Char>::AppendOpenParagraph(String& out) {
     for (size_t k = stack_.size(); k-- > 0;) AppendClosingTag(stack_[k], out);
     std::erase(stack_, kParagraph);
     const size_t at = out.size();
-    if (marking_) CheckTagText(alignment);
     out += Lit<Char, "<p align=\"">;
     out += alignment;
     out += Lit<Char, "\">">;
@@ -544,6 +548,10 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
 // exactly as the general pass keeps it.
 template <typename Char>
 void BasicRtfHtmlConverter<Char>::RemoveEmptyMarkedElements(String& html, bool escapePercent) {
+    // Opening tags still waiting at the end have no closing tag.
+    for (uint32_t& waiting : tagMarks_.waiting) {
+        while (waiting != kNoMark) waiting = std::exchange(tagMarks_.opening[waiting].close, kNoMark);
+    }
     const size_t size = html.size();
     const auto& opening = tagMarks_.opening;
     size_t nextOpening = 0;
@@ -576,7 +584,7 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyMarkedElements(String& html, bool e
         const size_t tagEnd = tag.pos + tag.length;
         const size_t closeLength = kClosingTags<Char>[tag.kind].size();
         const size_t close = tag.close;
-        if (tag.close != UINT32_MAX && close >= tagEnd && close + closeLength <= limit) {
+        if (tag.close != kNoMark && close >= tagEnd && close + closeLength <= limit) {
             frames.push_back({close, closeLength, out.Written(), tag.length});
         }
         out.Keep(tag.pos, tag.length);

@@ -142,7 +142,11 @@ auto BasicRtfHtmlConverter<Char>::ConvertTaking(String rtf, StringView startMark
     tagMarks_.valid = marking_ = useTagMarks_;
     // A guess at the number of tags, so that the marks are not copied as
     // they grow.
-    if (marking_) tagMarks_.opening.reserve(rtf.size() / 16 + 16);
+    if (marking_) {
+        tagMarks_.opening.reserve(rtf.size() / 16 + 16);
+        CheckTagText(fontSize);
+        for (const String& name : otherNames_) CheckTagText(name);
+    }
     ConvertRun(rtf, start, closeAll, false, html);
     marking_ = false;
     StoreStack();

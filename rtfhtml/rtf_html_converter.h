@@ -103,15 +103,16 @@ private:
     // Where the tags of the converter's own elements went as it wrote the
     // HTML (positions in the HTML), so that the removal of empty elements
     // need not search for them; see RemoveEmptyMarkedElements.
+    static constexpr uint32_t kNoMark = UINT32_MAX;
     struct TagMark {
         uint32_t pos;
         uint32_t length;
-        uint32_t close;  // where the first closing tag of its kind after it starts; UINT32_MAX: none
+        uint32_t close;  // where the first closing tag of its kind after it starts; kNoMark: none
         Kind kind;
     };
     struct TagMarks {
-        std::vector<TagMark> opening;                          // in order
-        std::array<std::vector<uint32_t>, kFirstOther> open;   // per kind: marks still without a closing tag
+        std::vector<TagMark> opening;  // in order
+        std::array<uint32_t, kFirstOther> waiting{kNoMark, kNoMark, kNoMark, kNoMark, kNoMark, kNoMark};
         bool valid = false;
     };
     TagMarks tagMarks_;
@@ -119,7 +120,9 @@ private:
     void MarkOpening(size_t pos, size_t length, Kind kind);
     void MarkClosing(size_t pos, Kind kind);
     // Marking stops (and the general removal runs) when text that goes into
-    // a tag holds a "<" or ">".
+    // a tag holds a "<" or ">": a link address, or what a caller set before
+    // the conversion (a font size, names on the stack); the conversion
+    // itself only writes names, sizes and alignments without them.
     void CheckTagText(StringView text);
     void RemoveEmptyMarkedElements(String& html, bool escapePercent);
 
