@@ -585,7 +585,13 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyMarkedElements(String& html, bool e
         const size_t closeLength = kClosingTags<Char>[tag.kind].size();
         const size_t close = tag.close;
         if (tag.close != kNoMark && close >= tagEnd && close + closeLength <= limit) {
-            frames.push_back({close, closeLength, out.Written(), tag.length});
+            // Filled in place: a frame built aside and copied in stalled on
+            // reading back what was just written.
+            Frame& frame = frames.emplace_back();
+            frame.contentEnd = close;
+            frame.closeLength = closeLength;
+            frame.writeMark = out.Written();
+            frame.tagLength = tag.length;
         }
         out.Keep(tag.pos, tag.length);
         pos = tagEnd;
