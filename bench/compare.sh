@@ -28,6 +28,9 @@ cd "$work"  # unrtf writes the pictures it finds into the current folder
 "$bin/rtf_bench_body" 1000000 0 > "$work/body-1MB.rtf"
 "$bin/rtf_bench_body" 10000000 0 > "$work/body-10MB.rtf"
 "$bin/rtf_bench_body" 10000000 5000000 > "$work/body-10MB+pict5MB.rtf"
+# Written to disk before any timing, so that the system's writing back of the
+# fresh files does not compete with the first runs.
+sync
 
 # run_once TOOL FILE -> "seconds cpu_seconds peak_kb": wall clock and CPU
 # time (user + system) of the whole process, to the millisecond, as the
