@@ -426,6 +426,22 @@ struct Frame {
     size_t tagLength;
 };
 
+// Ends the innermost element read: when nothing inside it was kept, its
+// opening tag goes too, else its closing tag is kept. Returns where reading
+// goes on, after the closing tag. Runs once per element: kept inline, as
+// a call here was a measurable share of the pass.
+template <typename Char>
+[[gnu::always_inline]] inline size_t EndFrame(std::vector<Frame>& frames, Compactor<Char>& out) {
+    const Frame frame = frames.back();
+    frames.pop_back();
+    if (out.Written() == frame.writeMark + frame.tagLength) {
+        out.DropFrom(frame.writeMark);
+    } else {
+        out.Keep(frame.contentEnd, frame.closeLength);
+    }
+    return frame.contentEnd + frame.closeLength;
+}
+
 // Every "%" becomes "&#37;", in place, moving the text between percent signs
 // from the back.
 template <typename Char>
@@ -474,14 +490,7 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyElementsInPlace(String& html, bool 
         size_t limit = frames.empty() ? text.size() : frames.back().contentEnd;
         if (pos >= limit) {
             if (frames.empty()) break;
-            Frame frame = frames.back();
-            frames.pop_back();
-            if (out.Written() == frame.writeMark + frame.tagLength) {
-                out.DropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
-            } else {
-                out.Keep(frame.contentEnd, frame.closeLength);
-            }
-            pos = frame.contentEnd + frame.closeLength;
+            pos = EndFrame(frames, out);
             continue;
         }
         if (text[pos] != Char('<')) {
@@ -562,14 +571,7 @@ void BasicRtfHtmlConverter<Char>::RemoveEmptyMarkedElements(String& html, bool e
         size_t limit = frames.empty() ? size : frames.back().contentEnd;
         if (pos >= limit) {
             if (frames.empty()) break;
-            Frame frame = frames.back();
-            frames.pop_back();
-            if (out.Written() == frame.writeMark + frame.tagLength) {
-                out.DropFrom(frame.writeMark);  // nothing inside: the opening tag goes too
-            } else {
-                out.Keep(frame.contentEnd, frame.closeLength);
-            }
-            pos = frame.contentEnd + frame.closeLength;
+            pos = EndFrame(frames, out);
             continue;
         }
         while (nextOpening < opening.size() && opening[nextOpening].pos < pos) ++nextOpening;
