@@ -113,49 +113,41 @@ void BasicRtfHtmlConverter<Char>::StoreStack() {
     for (Kind kind : stack_) openElements.emplace_back(NameOf(kind));
 }
 
+// A public writer operation: on the stack read from openElements, which
+// gets what is left of it.
 template <typename Char>
-auto BasicRtfHtmlConverter<Char>::OpenElement(StringView name) -> String {
+template <typename Operation>
+auto BasicRtfHtmlConverter<Char>::OnStack(Operation operation) -> String {
     String out;
     LoadStack();
-    AppendOpenElement(KindOf(name), out);
+    operation(out);
     StoreStack();
     return out;
+}
+
+template <typename Char>
+auto BasicRtfHtmlConverter<Char>::OpenElement(StringView name) -> String {
+    return OnStack([&](String& out) { AppendOpenElement(KindOf(name), out); });
 }
 
 template <typename Char>
 auto BasicRtfHtmlConverter<Char>::OpenParagraph() -> String {
-    String out;
-    LoadStack();
-    AppendOpenParagraph(out);
-    StoreStack();
-    return out;
+    return OnStack([&](String& out) { AppendOpenParagraph(out); });
 }
 
 template <typename Char>
 auto BasicRtfHtmlConverter<Char>::OpenLink(StringView address) -> String {
-    String out;
-    LoadStack();
-    AppendOpenLink(address, out);
-    StoreStack();
-    return out;
+    return OnStack([&](String& out) { AppendOpenLink(address, out); });
 }
 
 template <typename Char>
 auto BasicRtfHtmlConverter<Char>::CloseElement(StringView name) -> String {
-    String out;
-    LoadStack();
-    AppendCloseElement(KindOf(name), out);
-    StoreStack();
-    return out;
+    return OnStack([&](String& out) { AppendCloseElement(KindOf(name), out); });
 }
 
 template <typename Char>
 auto BasicRtfHtmlConverter<Char>::CloseAllElements() -> String {
-    String out;
-    LoadStack();
-    AppendCloseAllElements(out);
-    StoreStack();
-    return out;
+    return OnStack([&](String& out) { AppendCloseAllElements(out); });
 }
 
 // The opening tags of one kind that still wait for a closing tag are

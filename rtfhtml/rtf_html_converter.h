@@ -99,6 +99,8 @@ private:
     StringView NameOf(Kind kind) const;
     void LoadStack();
     void StoreStack();
+    template <typename Operation>
+    String OnStack(Operation operation);
 
     // Where the tags of the converter's own elements went as it wrote the
     // HTML (positions in the HTML), so that the removal of empty elements
