@@ -7,7 +7,7 @@
 // missing value, a failed write is dropped.
 
 #include "account/blog_post_session.h"
-#include "account/kelo_xml_string.h"
+#include "core/kelo_xml_string.h"
 #include "account/settings_file_win.h"
 #include "framework/wide.h"
 

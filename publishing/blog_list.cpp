@@ -2,7 +2,7 @@
 // blogs when the editor opens (also the only test of the account), fills the
 // "Blog name:" list, and hides that row when there is nothing to choose.
 
-#include "account/kelo_xml_string.h"
+#include "core/kelo_xml_string.h"
 #include "editor/blog_output_dlg.h"
 #include "framework/strings.h"
 #include "framework/wide.h"

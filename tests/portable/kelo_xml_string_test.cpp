@@ -1,4 +1,4 @@
-#include "account/kelo_xml_string.h"
+#include "core/kelo_xml_string.h"
 
 #include <gtest/gtest.h>
 

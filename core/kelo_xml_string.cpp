@@ -1,4 +1,4 @@
-#include "account/kelo_xml_string.h"
+#include "core/kelo_xml_string.h"
 
 // There is no parser here on purpose: the settings files and the blog list
 // are read by searching for tags. Only "<", ">", "/" and the first space of a
