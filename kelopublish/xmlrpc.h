@@ -22,6 +22,15 @@ namespace kelo::xmlrpc {
 struct Value {
     enum class Type { Nil, Boolean, Int, Double, String, DateTime, Base64, Array, Struct };
 
+    // Declared here and defined where Value is complete: `members` holds
+    // pairs of Value, which clang's library checks want complete.
+    Value();
+    ~Value();
+    Value(const Value&);
+    Value(Value&&) noexcept;
+    Value& operator=(const Value&);
+    Value& operator=(Value&&) noexcept;
+
     Type type = Type::Nil;
     bool boolean = false;   // Boolean
     int32_t integer = 0;    // Int (<i4> or <int>)
