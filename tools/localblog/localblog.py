@@ -38,6 +38,7 @@ import ssl
 import sys
 import tempfile
 import threading
+import traceback
 import urllib.parse
 import xmlrpc.client
 
@@ -637,6 +638,13 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         except _Drop:
             self.close_connection = True
             return
+        except Exception:
+            # A fault of this server: say so (tracebacks carry no request
+            # data) rather than drop the connection, which would look like
+            # the newpost-drop mode.
+            traceback.print_exc()
+            self.close_connection = True
+            return self._send(500, "text/plain; charset=UTF-8", b"Internal error of the local blog\n")
         self._send(200, "text/xml; charset=UTF-8", response.encode("utf-8"))
 
     def _rsd(self):
@@ -914,7 +922,11 @@ class LocalBlog:
         if ext not in MEDIA_EXTENSIONS:
             raise _Fault((401, "Sorry, you are not allowed to upload this file type."))
         mime_type = MEDIA_EXTENSIONS[ext]
-        row = self.store.add_media(sent_name, mime_type, struct["bits"])
+        try:
+            row = self.store.add_media(sent_name, mime_type, struct["bits"])
+        except OSError as e:
+            raise _Fault((500, "Could not write file %s (%s)." % (safe_media_name(sent_name),
+                                                                   e.strerror or e)))
         url = "%s/media/%s" % (self.base(scheme), urllib.parse.quote(row["name"]))
         return {"id": str(row["id"]), "file": row["name"], "url": url, "type": mime_type}
 
@@ -958,7 +970,8 @@ def main(argv=None):
     p.add_argument("--port", type=int, default=8080, help="http port (0: a free one)")
     p.add_argument("--data", required=True, metavar="DIR", help="folder for the posts and media")
     p.add_argument("--user", required=True)
-    p.add_argument("--password", required=True)
+    p.add_argument("--password", default=os.environ.get("LOCALBLOG_PASSWORD"),
+                   help="the password (default: the environment's LOCALBLOG_PASSWORD)")
     p.add_argument("--blog-name", default="Local Blog")
     p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="also listen for https")
     p.add_argument("--https-port", type=int, default=0, help="https port (0: a free one)")
@@ -968,6 +981,8 @@ def main(argv=None):
     p.add_argument("--verbose", action="store_true", help="log each request line to stderr")
     args = p.parse_args(argv)
 
+    if args.password is None:
+        p.error("--password (or LOCALBLOG_PASSWORD) is needed")
     try:
         parse_mode(args.mode)
     except ValueError as e:

@@ -195,8 +195,8 @@ class _ProxyHandler(http.server.BaseHTTPRequestHandler):
                         if not trailer.strip():
                             return
                 self._copy(size + 2, upstream)  # the data and its CRLF
-        left = int(self.headers.get("Content-Length", "0") or 0)
-        self._copy(left, upstream)
+        length = self.headers.get("Content-Length", "0").strip()
+        self._copy(int(length) if length.isdigit() else 0, upstream)
 
     def _copy(self, left, upstream):
         while left > 0:
