@@ -16,7 +16,7 @@ using PublishFunction = int(__stdcall*)(int, const wchar_t*, const wchar_t*, con
 class KeloPublishTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::copy_file(ProgramFolder() / "KeloPublish.dll", folder / "KeloPublish.dll");
+        fs::copy_file(PublishingDouble(), folder / "KeloPublish.dll");
         library = ::LoadLibraryW((folder / "KeloPublish.dll").c_str());
         ASSERT_NE(library, nullptr);
         getBlogIDs = reinterpret_cast<GetBlogIDsFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "GetBlogIDs")));

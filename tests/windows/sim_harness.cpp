@@ -11,6 +11,8 @@ fs::path ProgramFolder() {
     return fs::path(path).parent_path();
 }
 
+fs::path PublishingDouble() { return ProgramFolder().parent_path() / "double" / "KeloPublish.dll"; }
+
 TempFolder::TempFolder() {
     static int counter = 0;
     wchar_t temp[MAX_PATH + 1] = {};

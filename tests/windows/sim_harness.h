@@ -15,6 +15,10 @@ namespace fs = std::filesystem;
 // The folder of the running test program (build/windows/bin).
 fs::path ProgramFolder();
 
+// The publishing test double (build/windows/double/KeloPublish.dll); the
+// accessory folder of the build holds the real library.
+fs::path PublishingDouble();
+
 // A new empty folder under the temporary folder, removed by the destructor.
 class TempFolder {
 public:
