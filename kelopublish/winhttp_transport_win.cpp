@@ -67,7 +67,11 @@ Trouble TroubleOf(DWORD error, DWORD secureFlags) {
     switch (error) {
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return Trouble::NameNotResolved;
     case ERROR_WINHTTP_CANNOT_CONNECT: return Trouble::CannotConnect;
-    case ERROR_WINHTTP_TIMEOUT: return Trouble::TimedOut;
+    case ERROR_WINHTTP_TIMEOUT:
+    case WSAETIMEDOUT: return Trouble::TimedOut;  // Wine passes the socket's code through
+    case WSAECONNREFUSED: return Trouble::CannotConnect;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
     case ERROR_WINHTTP_CONNECTION_ERROR:
     case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
     case ERROR_WINHTTP_RESEND_REQUEST: return Trouble::ConnectionLost;
