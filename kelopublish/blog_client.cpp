@@ -27,6 +27,18 @@ std::string Utf8Of(const Value* value) {
     return value->IsString() ? value->text : std::string();
 }
 
+// Servers may quote what they were sent in a fault or a broken reply; the
+// password never reaches a diagnosis that way.
+std::string WithoutPassword(std::string text, const std::u16string& password) {
+    const std::string secret = core::ToUtf8(password);
+    if (secret.empty()) return text;
+    for (size_t at = 0; (at = text.find(secret, at)) != std::string::npos;) {
+        text.replace(at, secret.size(), "(password)");
+        at += 10;
+    }
+    return text;
+}
+
 bool IsRedirect(int status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
 
 // Stands in for a capture that could be opened before the upload and not
@@ -99,9 +111,9 @@ bool BlogClient::Call(const Build& build, Response& response, bool once) {
     const Problem problem = ClassifyReply(reply, response, detail);
     if (problem == Problem::None) return true;
     failure_.status = reply.status;
-    failure_.detail = detail;
+    failure_.detail = WithoutPassword(detail, account_.password);
     failure_.faultCode = response.fault ? response.faultCode : 0;
-    failure_.faultString = response.fault ? response.faultString : std::string();
+    failure_.faultString = response.fault ? WithoutPassword(response.faultString, account_.password) : std::string();
     return Fail(problem, url);
 }
 
