@@ -238,10 +238,13 @@ HttpReply WinHttpTransport::Send(const HttpRequest& request) {
     if (!ParseUrl(request.url, url)) return fail(Trouble::Other, ERROR_WINHTTP_INVALID_URL);
     const std::wstring host = Wide(url.host), path = Wide(url.path), address = Wide(request.url);
 
-    // Requests that must reach the server at most once get a session of
-    // their own: its connection is new, so the stack has no reason to send
-    // the request again on another one (it does so for a kept-alive
-    // connection that turns out closed), and it is not kept alive after.
+    // A request that must reach the server at most once goes out on a new
+    // connection: on a kept-alive one that the server closed meanwhile the
+    // stack sends the request again by itself. Windows keeps connections per
+    // session, so such a request gets a session of its own; Wine keeps them
+    // for the whole process, so no request of ours leaves its connection
+    // open for a later one (a post makes three or four requests: the cost
+    // of a connection each is small beside the upload).
     Internet ownSession(request.once ? OpenSession() : nullptr);
     if (!request.once && !session_) session_ = OpenSession();
     HINTERNET session = request.once ? ownSession.get() : session_;
@@ -255,7 +258,7 @@ HttpReply WinHttpTransport::Send(const HttpRequest& request) {
     if (!handle) return fail(Trouble::Other, ::GetLastError());
     // Redirects are ours to decide (the stack would turn a POST into a GET).
     SetDword(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
-    if (request.once) SetDword(handle.get(), WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_KEEP_ALIVE);
+    SetDword(handle.get(), WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_KEEP_ALIVE);
     // The wait for the answer's headers has a limit of its own (90 s unless set).
     SetDword(handle.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(timeouts_.receive));
 

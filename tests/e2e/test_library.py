@@ -4,10 +4,15 @@ its three calls, and every misbehaviour of the blog ending in a clear
 outcome, with never a second post."""
 
 import os
+import shutil
 import socket
+import socketserver
+import tempfile
+import threading
 import unittest
+import xmlrpc.client
 
-from e2e_common import BlogTestCase, E_FAIL, PASSWORD
+from e2e_common import BlogTestCase, Call, E_FAIL, PASSWORD, capture_bytes
 
 VERSION_HEADER = "Velluma/"
 BODY = ('<a href="%s"><img src = "%s" align = "left" height="6" width="8" hspace = "20" /></a>'
@@ -151,6 +156,84 @@ class MisbehaviourTest(BlogTestCase):
         outcome = self.call.blogs(self.blog.url, "/xmlrpc.php")
         self.assertEqual(outcome["result"], E_FAIL)
         self.assertIn("did not answer in time", outcome["error"]["text"])
+
+
+class KeepAliveTrap(socketserver.ThreadingTCPServer):
+    """An XML-RPC server that keeps connections alive and notes, for each
+    newPost, how many requests its connection carried before. A newPost on a
+    reused connection is dropped unanswered, as a kept-alive connection the
+    server closed meanwhile: the situation in which an HTTP stack may send
+    the request again on a new connection by itself."""
+
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self):
+        super().__init__(("127.0.0.1", 0), KeepAliveHandler)
+        self.new_posts = []  # (connection number, requests before it on that connection)
+        self.connections = 0
+        self.lock = threading.Lock()
+        threading.Thread(target=self.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
+
+    @property
+    def url(self):
+        return "http://127.0.0.1:%d/" % self.server_address[1]
+
+
+class KeepAliveHandler(socketserver.StreamRequestHandler):
+    ANSWERS = {
+        "metaWeblog.newMediaObject": {"url": "http://127.0.0.1/media/x.png"},
+        "metaWeblog.getPost": {"link": "http://127.0.0.1/?p=5"},
+        "metaWeblog.getRecentPosts": [],
+    }
+
+    def handle(self):
+        with self.server.lock:
+            self.server.connections += 1
+            number = self.server.connections
+        for served in range(100):
+            line = self.rfile.readline()
+            if not line:
+                return
+            length = 0
+            while True:
+                header = self.rfile.readline()
+                if header in (b"\r\n", b""):
+                    break
+                name, _, value = header.decode("latin-1").partition(":")
+                if name.strip().lower() == "content-length":
+                    length = int(value)
+            params, method = xmlrpc.client.loads(self.rfile.read(length))
+            if method == "metaWeblog.newPost":
+                with self.server.lock:
+                    self.server.new_posts.append((number, served))
+                if served > 0:
+                    return
+                answer = "5"
+            else:
+                answer = self.ANSWERS[method]
+            body = xmlrpc.client.dumps((answer,), methodresponse=True).encode("utf-8")
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: keep-alive\r\n"
+                             b"Content-Length: %d\r\n\r\n" % len(body) + body)
+            self.wfile.flush()
+
+
+class NoResendTest(unittest.TestCase):
+
+    def test_new_post_goes_out_on_a_connection_of_its_own(self):
+        folder = tempfile.mkdtemp(prefix="kelo-e2e-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        capture = os.path.join(folder, "capture.png")
+        with open(capture, "wb") as f:
+            f.write(capture_bytes())
+        trap = KeepAliveTrap()
+        self.addCleanup(trap.server_close)
+        self.addCleanup(trap.shutdown)
+        done = Call(folder).publish(trap.url, capture, "Once", BODY, endpoint="/xmlrpc.php")
+        self.assertEqual(done["result"], 0, done)
+        [(connection, before)] = trap.new_posts
+        self.assertEqual(before, 0, "newPost went out on a reused connection")
+        self.assertEqual(done["link"]["text"], "http://127.0.0.1/?p=5")
 
 
 if __name__ == "__main__":
