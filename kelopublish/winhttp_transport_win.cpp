@@ -177,21 +177,21 @@ WinHttpTransport::WinHttpTransport(ProxySettings proxy, Timeouts timeouts)
     : proxy_(std::move(proxy)), timeouts_(timeouts) {}
 
 WinHttpTransport::~WinHttpTransport() {
-    if (session_) ::WinHttpCloseHandle(session_);
+    for (auto& [proxy, session] : sessions_) ::WinHttpCloseHandle(session);
 }
 
-HINTERNET WinHttpTransport::OpenSession() const {
-    const bool named = !proxy_.proxy.empty();
+HINTERNET WinHttpTransport::OpenSession(const std::wstring& proxy, const std::wstring& bypass) const {
+    const bool named = !proxy.empty();
     HINTERNET session = ::WinHttpOpen(UserAgent(), named ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                      named ? proxy_.proxy.c_str() : WINHTTP_NO_PROXY_NAME,
-                                      named && !proxy_.bypass.empty() ? proxy_.bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0);
+                                      named ? proxy.c_str() : WINHTTP_NO_PROXY_NAME,
+                                      named && !bypass.empty() ? bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0);
     if (!session) return nullptr;
     ::WinHttpSetTimeouts(session, timeouts_.resolve, timeouts_.connect, timeouts_.send, timeouts_.receive);
     return session;
 }
 
-bool WinHttpTransport::AutoProxyFor(const std::wstring& url, const std::wstring& host, WINHTTP_PROXY_INFO& info,
-                                    std::wstring& proxy, std::wstring& bypass) {
+bool WinHttpTransport::AutoProxyFor(const std::wstring& url, const std::wstring& host, std::wstring& proxy,
+                                    std::wstring& bypass) {
     if (!proxy_.autoDetect && proxy_.autoConfigUrl.empty()) return false;
     auto known = autoProxyByHost_.find(host);
     if (known == autoProxyByHost_.end()) {
@@ -220,9 +220,6 @@ bool WinHttpTransport::AutoProxyFor(const std::wstring& url, const std::wstring&
     if (!known->second.found) return false;
     proxy = known->second.proxy;
     bypass = known->second.bypass;
-    info.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-    info.lpszProxy = proxy.data();
-    info.lpszProxyBypass = bypass.empty() ? nullptr : bypass.data();
     return true;
 }
 
@@ -245,9 +242,16 @@ HttpReply WinHttpTransport::Send(const HttpRequest& request) {
     // for the whole process, so no request of ours leaves its connection
     // open for a later one (a post makes three or four requests: the cost
     // of a connection each is small beside the upload).
-    Internet ownSession(request.once ? OpenSession() : nullptr);
-    if (!request.once && !session_) session_ = OpenSession();
-    HINTERNET session = request.once ? ownSession.get() : session_;
+    //
+    // The proxy is the session's (the stack settles it when connecting): the
+    // one auto-detection or the script names for this address, else the
+    // settings' own.
+    std::wstring proxy = proxy_.proxy, bypass = proxy_.bypass;
+    AutoProxyFor(address, host, proxy, bypass);
+    Internet ownSession(request.once ? OpenSession(proxy, bypass) : nullptr);
+    HINTERNET& shared = sessions_[proxy + L"|" + bypass];
+    if (!request.once && !shared) shared = OpenSession(proxy, bypass);
+    HINTERNET session = request.once ? ownSession.get() : shared;
     if (!session) return fail(Trouble::Other, ::GetLastError());
 
     Internet connection(::WinHttpConnect(session, host.c_str(), url.port, 0));
@@ -262,11 +266,6 @@ HttpReply WinHttpTransport::Send(const HttpRequest& request) {
     // The wait for the answer's headers has a limit of its own (90 s unless set).
     SetDword(handle.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(timeouts_.receive));
 
-    WINHTTP_PROXY_INFO autoProxy{};
-    std::wstring autoProxyName, autoProxyBypass;
-    const bool viaAutoProxy = AutoProxyFor(address, host, autoProxy, autoProxyName, autoProxyBypass);
-    if (viaAutoProxy) ::WinHttpSetOption(handle.get(), WINHTTP_OPTION_PROXY, &autoProxy, sizeof autoProxy);
-
     DWORD secureFlags = 0;
     ::WinHttpSetStatusCallback(handle.get(), SecureFailureCallback, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
 
@@ -280,7 +279,7 @@ HttpReply WinHttpTransport::Send(const HttpRequest& request) {
         Trouble trouble = TroubleOf(error, secureFlags);
         // Some stacks report a refused certificate without its reason; we
         // then look at the certificate ourselves (nothing is sent that way).
-        if (trouble == Trouble::TlsOther && secureFlags == 0 && proxy_.proxy.empty() && !viaAutoProxy)
+        if (trouble == Trouble::TlsOther && secureFlags == 0 && proxy.empty())
             trouble = CheckServerCertificate(host, url.port);
         return fail(trouble, error);
     };

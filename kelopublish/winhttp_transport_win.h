@@ -45,16 +45,15 @@ public:
     static const wchar_t* UserAgent();
 
 private:
-    HINTERNET OpenSession() const;
+    HINTERNET OpenSession(const std::wstring& proxy, const std::wstring& bypass) const;
     // The proxy that auto-detection or the script gives for `url`, found
     // within the time limit; false when there is none (then the named proxy
     // of the settings, if any, applies).
-    bool AutoProxyFor(const std::wstring& url, const std::wstring& host, WINHTTP_PROXY_INFO& info,
-                      std::wstring& proxy, std::wstring& bypass);
+    bool AutoProxyFor(const std::wstring& url, const std::wstring& host, std::wstring& proxy, std::wstring& bypass);
 
     ProxySettings proxy_;
     Timeouts timeouts_;
-    HINTERNET session_ = nullptr;  // kept alive between calls of one operation
+    std::map<std::wstring, HINTERNET> sessions_;  // by proxy: kept between the calls of one operation
     struct AutoProxy { bool found; std::wstring proxy, bypass; };
     std::map<std::wstring, AutoProxy> autoProxyByHost_;
 };
