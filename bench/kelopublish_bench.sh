@@ -3,7 +3,8 @@
 # local blog over loopback, and sends the same prepared upload request with
 # curl to the same server in the same run. Prints, for each size, the
 # library's call (upload, newPost, getPost) against curl's upload as a
-# ratio, and how much the posting process's memory grew during the call.
+# ratio, and how much the posting process's working set grew during the
+# call (its peak during the call less its size before).
 #
 #   scripts/with-wine bench/kelopublish_bench.sh [RUNS]
 #
@@ -27,7 +28,7 @@ for _ in $(seq 1 100); do [ -s "$work/ready.json" ] && break; sleep 0.1; done
 url=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["http"])' "$work/ready.json")
 win() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
-printf '%-6s %-4s %10s %10s %7s %12s %12s\n' size run library_s curl_s ratio ws_growthMiB priv_growthMiB
+printf '%-6s %-4s %10s %10s %7s %14s\n' size run library_s curl_s ratio ws_growth_MiB
 for mb in 5 20; do
   capture=$work/capture-$mb.png
   { printf '\x89PNG\r\n\x1a\n'; head -c $((mb * 1024 * 1024 - 8)) /dev/urandom; } >"$capture"
@@ -40,8 +41,8 @@ for mb in 5 20; do
 import json, sys
 mb, run, curl_s, out = sys.argv[1], sys.argv[2], float(sys.argv[3]), json.loads(sys.argv[4])
 assert out["result"] == 0, out
-print("%-6s %-4s %10.3f %10.3f %7.2f %12.2f %12.2f" % (mb + "MB", run, out["seconds"], curl_s,
-      out["seconds"] / curl_s, out["workingSetGrowthMiB"], out["privateGrowthMiB"]))
+print("%-6s %-4s %10.3f %10.3f %7.2f %14.2f" % (mb + "MB", run, out["seconds"], curl_s,
+      out["seconds"] / curl_s, out["workingSetGrowthMiB"]))
 PY
   done
 done
