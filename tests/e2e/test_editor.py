@@ -90,6 +90,42 @@ click 3017
         self.assertEqual(post["title"], "Draft entry")
         self.assertEqual(len(self.blog.media()), 1)
 
+    def test_a_refused_post_keeps_the_entry_in_the_editor(self):
+        self.blog.set_mode("newpost-fault")
+        log = self.send("""
+set 1028 "Keep me"
+click 3017
+wait "Velluma"
+answer ok
+wait "Blog Editor"
+expect 1028 text "Keep me"
+click 2
+""")
+        self.assertEqual(log[-1], {"event": "result", "hresult": "0x00000000"})
+        self.assertEqual(len([e for e in log if e.get("event") == "messagebox"]), 1)
+        self.assertEqual(self.blog.posts(), [])
+        self.assertFalse(any(e.get("method") == "ShowAlert" for e in log))
+
+    def test_a_refused_log_in_asks_for_the_account_again(self):
+        self.blog.set_mode("refuse-login")
+        script = LOGIN_SCRIPT.replace('wait "Blog Editor"\n', "")
+        script = script.format(server=self.blog.url, endpoint="", user=USER, password="wrong")
+        script_path = os.path.join(self.folder, "again.ui")
+        with open(script_path, "w", encoding="utf-8") as f:
+            f.write(script + 'wait "Velluma Login"\nclick 2\n')
+        log = os.path.join(self.folder, "again.jsonl")
+        run = wine(os.path.join(BIN, "tarvex-sim.exe"),
+                   ["send", "--dll", windows_path(os.path.join(ACCESSORY, "Velluma.dll")),
+                    "--accessory", windows_path(ACCESSORY), "--data", windows_path(os.path.join(self.folder, "data")),
+                    "--log", windows_path(log), "--ui", windows_path(script_path)], timeout=240)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        with open(log, encoding="utf-8") as f:
+            self.assertEqual(json.loads(f.readlines()[-1]), {"event": "result", "hresult": "0x00000000"})
+        self.assertEqual(self.blog.posts(), [])
+        # The account was tried once, at the address the home page names.
+        self.assertEqual([(r.method, r.path) for r in self.blog.requests()],
+                         [("GET", "/"), ("GET", "/xmlrpc.php?rsd"), ("POST", "/xmlrpc.php")])
+
 
 if __name__ == "__main__":
     unittest.main()
