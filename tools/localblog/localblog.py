@@ -293,9 +293,9 @@ class _Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, handler, ssl_context=None, quiet_errors=True):
+    def __init__(self, address, handler, ssl_context=None):
         self.ssl_context = ssl_context
-        self.quiet_errors = quiet_errors
+        self._closing = False
         self._live = {}
         self._live_lock = threading.Lock()
         self._request_threads = []
@@ -312,6 +312,9 @@ class _Server(http.server.ThreadingHTTPServer):
     def process_request_thread(self, request, client_address):
         key = object()
         with self._live_lock:
+            if self._closing:
+                self.shutdown_request(request)
+                return
             self._live[key] = request
         try:
             request.settimeout(CONNECTION_TIMEOUT)
@@ -334,14 +337,14 @@ class _Server(http.server.ThreadingHTTPServer):
     def handle_error(self, request, client_address):
         kind = sys.exc_info()[0]
         if kind is not None and issubclass(kind, (ConnectionError, TimeoutError, ssl.SSLError)):
-            return
-        if not self.quiet_errors:
-            super().handle_error(request, client_address)
+            return  # the client went away or gave up: nothing to say
+        super().handle_error(request, client_address)
 
     def stop(self):
         self.shutdown()
         self.server_close()
         with self._live_lock:
+            self._closing = True
             live = list(self._live.values())
             threads = list(self._request_threads)
         for sock in live:
@@ -353,14 +356,14 @@ class _Server(http.server.ThreadingHTTPServer):
             t.join(10)
 
 
-def _page(title, body, base, status_note=""):
+def _page(title, body, base):
     """One HTML page of the blog."""
     esc = html.escape
     return ("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
             "<title>%s</title>\n"
             "<link rel=\"EditURI\" type=\"application/rsd+xml\" title=\"RSD\" href=\"%s\" />\n"
-            "</head>\n<body>\n%s%s</body>\n</html>\n"
-            % (esc(title), esc(base + "/xmlrpc.php?rsd"), status_note, body)).encode("utf-8")
+            "</head>\n<body>\n%s</body>\n</html>\n"
+            % (esc(title), esc(base + "/xmlrpc.php?rsd"), body)).encode("utf-8")
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -396,7 +399,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         path, _, query = target.partition("?")
         return path, query, target
 
-    def _send(self, status, content_type, body, headers=(), head=False):
+    def _send(self, status, content_type, body, headers=()):
         self.send_response(status)
         if content_type:
             self.send_header("Content-Type", content_type)
@@ -406,7 +409,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if self.close_connection:
             self.send_header("Connection", "close")
         self.end_headers()
-        if not head and self.command != "HEAD":
+        if self.command != "HEAD":
             self.wfile.write(body)
 
     def _send_html(self, status, title, body, headers=()):
@@ -428,6 +431,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 line = self.rfile.readline(1024)
                 try:
                     size = int(line.split(b";")[0].strip(), 16)
+                    if size < 0:
+                        raise ValueError
                 except ValueError:
                     self.close_connection = True
                     self._send(400, "text/plain", b"bad chunked body\n")
@@ -714,7 +719,7 @@ class LocalBlog:
 
     def _listen(self, scheme, host, port, context):
         handler = type("Handler_" + scheme, (_Handler,), {"blog": self, "scheme": scheme})
-        server = _Server((host, port), handler, context, quiet_errors=not self.verbose)
+        server = _Server((host, port), handler, context)
         self._servers[scheme] = server
         t = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1},
                              name="localblog-" + scheme, daemon=True)

@@ -188,6 +188,8 @@ class _ProxyHandler(http.server.BaseHTTPRequestHandler):
                     size = int(line.split(b";")[0].strip(), 16)
                 except ValueError:
                     return
+                if size < 0:
+                    return
                 if size == 0:
                     while True:
                         trailer = self.rfile.readline(8192)
