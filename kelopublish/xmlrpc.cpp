@@ -693,17 +693,19 @@ bool Reader::Text(std::string& out, bool& onlySpace) {
             return true;  // a tag
         }
         if (c == '&') {
-            const size_t semi = s_.find(';', i_);
-            // The longest reference is "&#x10FFFF;" or "&#1114111;".
-            if (semi == std::string_view::npos || semi - i_ > 12) return Fail("a '&' that starts no reference");
+            // Looked for in a short window only: searching the rest of the
+            // text for each '&' would make a text of many '&' quadratic.
+            const size_t found = s_.substr(i_, 34).find(';');
+            if (found == std::string_view::npos) return Fail("a '&' that starts no reference");
+            const size_t semi = i_ + found;
             const std::string_view name = s_.substr(i_ + 1, semi - i_ - 1);
             if (name == "lt") out += '<';
             else if (name == "gt") out += '>';
             else if (name == "amp") out += '&';
             else if (name == "quot") out += '"';
             else if (name == "apos") out += '\'';
-            else if (name.size() >= 2 && name[0] == '#') {
-                const bool hex = name[1] == 'x';
+            else if (!name.empty() && name[0] == '#') {
+                const bool hex = name.size() > 1 && name[1] == 'x';
                 const std::string_view digits = name.substr(hex ? 2 : 1);
                 uint32_t cp = 0;
                 const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cp, hex ? 16 : 10);
