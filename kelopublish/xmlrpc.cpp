@@ -449,6 +449,7 @@ bool Request::FillStream(Piece& piece) {
 bool Request::Read(char* buffer, size_t capacity, size_t& got) {
     got = 0;
     if (!finished_) Fail("the request was read before Finish");
+    if (capacity == 0) Fail("the request was read into no room");  // got == 0 would read as the end
     if (!ok()) return false;
     while (got < capacity && piece_ < pieces_.size()) {
         Piece& piece = pieces_[piece_];

@@ -148,9 +148,11 @@ public:
     // before anything is read.
     uint64_t Length() const;
 
-    // Copies the next bytes of the call into `buffer`; got == 0 at the end.
-    // False (with error()) before Finish, after an error, when a source fails
-    // or delivers fewer or more bytes than announced.
+    // Copies the next bytes of the call into `buffer` (capacity > 0); got == 0
+    // at the end. False (with error()) before Finish, after an error, when a
+    // source fails or delivers fewer or more bytes than announced. The end is
+    // reported only once a streamed source has been found to hold exactly the
+    // bytes announced.
     bool Read(char* buffer, size_t capacity, size_t& got);
 
     // Back to the first byte, to send the call again. Fails (false) once a

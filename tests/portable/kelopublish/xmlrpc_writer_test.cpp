@@ -166,6 +166,9 @@ TEST(XmlRpcWriter, ErrorsAreStickyAndStopTheRequest) {
     size_t got = 0;
     EXPECT_FALSE(unfinished.Read(buffer, sizeof buffer, got));
     EXPECT_NE(unfinished.error().find("before Finish"), std::string::npos);
+    Request finished("m");
+    ASSERT_TRUE(finished.Finish());
+    EXPECT_FALSE(finished.Read(buffer, 0, got)) << "no room is not the end";
 }
 
 TEST(XmlRpcWriter, LengthIsExactForAnyReadSize) {
