@@ -171,8 +171,9 @@ static_assert(kStreamChunk % 3 == 0);
 } // namespace
 
 struct Request::Piece {
-    std::string text;  // a text piece, or nothing for a streamed one
-    std::unique_ptr<ByteSource> source;
+    bool streamed = false;  // else a text piece
+    std::string text;
+    std::unique_ptr<ByteSource> source;  // released once it has been read to its end
     uint64_t size = 0;      // bytes the source must deliver
     uint64_t consumed = 0;  // bytes it has delivered
     std::string raw;        // source bytes not yet encoded (0..2 between chunks)
@@ -195,7 +196,7 @@ void Request::Fail(std::string message) {
 }
 
 void Request::Append(std::string_view text) {
-    if (pieces_.empty() || pieces_.back().source) pieces_.emplace_back();
+    if (pieces_.empty() || pieces_.back().streamed) pieces_.emplace_back();
     pieces_.back().text += text;
 }
 
@@ -368,6 +369,7 @@ Request& Request::Base64(std::unique_ptr<ByteSource> source, uint64_t size) {
     if (!BeforeValue()) return *this;
     Append("<base64>");
     Piece piece;
+    piece.streamed = true;
     piece.source = std::move(source);
     piece.size = size;
     pieces_.push_back(std::move(piece));
@@ -389,7 +391,7 @@ bool Request::Finish() {
 
 uint64_t Request::Length() const {
     uint64_t length = 0;
-    for (const Piece& piece : pieces_) length += piece.source ? Base64Length(piece.size) : piece.text.size();
+    for (const Piece& piece : pieces_) length += piece.streamed ? Base64Length(piece.size) : piece.text.size();
     return length;
 }
 
@@ -438,6 +440,7 @@ bool Request::FillStream(Piece& piece) {
         EncodeBase64Into(piece.encoded, reinterpret_cast<const unsigned char*>(piece.raw.data()), piece.raw.size());
         piece.raw.clear();
         piece.done = true;
+        piece.source.reset();  // the file is closed as soon as it has been read
         return true;
     }
     const size_t whole = piece.raw.size() / 3 * 3;
@@ -453,7 +456,7 @@ bool Request::Read(char* buffer, size_t capacity, size_t& got) {
     if (!ok()) return false;
     while (got < capacity && piece_ < pieces_.size()) {
         Piece& piece = pieces_[piece_];
-        if (!piece.source) {
+        if (!piece.streamed) {
             const size_t n = static_cast<size_t>(std::min<uint64_t>(capacity - got, piece.text.size() - offset_));
             std::memcpy(buffer + got, piece.text.data() + offset_, n);
             got += n;
@@ -471,6 +474,7 @@ bool Request::Read(char* buffer, size_t capacity, size_t& got) {
                 continue;
             }
             if (!FillStream(piece)) {
+                piece.source.reset();  // nothing more is read from it
                 got = 0;
                 return false;
             }

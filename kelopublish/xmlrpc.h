@@ -134,7 +134,8 @@ public:
     Request& Base64(std::string_view bytes);
     // Bytes streamed from `source` while the request is read out: exactly
     // `size` of them, read in chunks whose size is a multiple of 3. A source
-    // that ends early or has more to give makes Read fail.
+    // that ends early or has more to give makes Read fail. The source is
+    // destroyed (its file closed) once it has been read to its end.
     Request& Base64(std::unique_ptr<ByteSource> source, uint64_t size);
 
     // Closes the call. False (with error()) when something was wrong or a
