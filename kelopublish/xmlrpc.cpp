@@ -786,8 +786,10 @@ bool Reader::ValueContent(Value& value, int depth) {
 
 bool ParseInt(std::string_view text, int32_t& value) {
     text = TrimSpace(text);
-    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-    if (text.empty() || text[0] == '+') return false;
+    if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text[0] == '+' || text[0] == '-')) return false;
+    }
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
 }

@@ -251,6 +251,7 @@ TEST(XmlRpcReader, TableOfMalformedReplies) {
         {"int too large", Reply("<i4>2147483648</i4>"), "not a 32-bit integer"},
         {"int with junk", Reply("<int>12abc</int>"), "not a 32-bit integer"},
         {"empty int", Reply("<int></int>"), "not a 32-bit integer"},
+        {"int with two signs", Reply("<int>+-5</int>"), "not a 32-bit integer"},
         {"boolean 2", Reply("<boolean>2</boolean>"), "not a boolean"},
         {"double nan", Reply("<double>nan</double>"), "not a double"},
         {"double inf", Reply("<double>inf</double>"), "not a double"},
