@@ -156,6 +156,26 @@ TEST(XmlRpcReader, RepliesAsEnginesSendThem) {
     EXPECT_EQ(response.value.Member("title")->text, "Caf\xC3\xA9 & <tea> \"x\"");
     EXPECT_EQ(response.value.Member("categories")->items.at(0).text, "Uncategorized");
 
+    // Python's xmlrpc module (the local blog) puts line breaks between
+    // elements and inside base64.
+    const std::string python =
+        "<?xml version='1.0'?>\n<methodResponse>\n<params>\n<param>\n<value><struct>\n<member>\n<name>blogName"
+        "</name>\n<value><string>A &amp; &lt;b&gt; \"c\" 'd' caf\xC3\xA9</string></value>\n</member>\n<member>\n"
+        "<name>n</name>\n<value><int>-3</int></value>\n</member>\n<member>\n<name>d</name>\n<value><double>1.5"
+        "</double></value>\n</member>\n<member>\n<name>when</name>\n<value><dateTime.iso8601>20261211T15:30:00"
+        "</dateTime.iso8601></value>\n</member>\n<member>\n<name>bits</name>\n<value><base64>\nAP9oaQ==\n</base64>"
+        "</value>\n</member>\n<member>\n<name>none</name>\n<value><nil/></value></member>\n<member>\n<name>list"
+        "</name>\n<value><array><data>\n</data></array></value>\n</member>\n</struct></value>\n</param>\n"
+        "</params>\n</methodResponse>\n";
+    ASSERT_TRUE(ReadResponse(python, response, error)) << error;
+    EXPECT_TRUE(response.value == Obj({{"blogName", Str("A & <b> \"c\" 'd' caf\xC3\xA9")},
+                                       {"n", Int(-3)},
+                                       {"d", Dbl(1.5)},
+                                       {"when", Date("20261211T15:30:00")},
+                                       {"bits", Bytes(std::string("\x00\xFFhi", 4))},
+                                       {"none", Nil()},
+                                       {"list", Arr({})}}));
+
     // newPost answers with the id as a string; some engines as an int.
     ASSERT_TRUE(ReadResponse(Reply("<string>12</string>"), response, error)) << error;
     EXPECT_EQ(response.value.text, "12");
