@@ -91,8 +91,10 @@ std::string DecodeReferences(std::string_view text) {
             out += text[i];
             continue;
         }
-        const size_t semi = text.find(';', i);
-        if (semi == std::string_view::npos || semi - i > 10) {
+        // A short window, so that many '&' without ';' stay linear.
+        const size_t found = text.substr(i, 12).find(';');
+        const size_t semi = found == std::string_view::npos ? found : i + found;
+        if (semi == std::string_view::npos) {
             out += '&';
             continue;
         }

@@ -171,8 +171,9 @@ static_assert(kStreamChunk % 3 == 0);
 } // namespace
 
 struct Request::Piece {
-    std::string text;  // a text piece, or nothing for a streamed one
-    std::unique_ptr<ByteSource> source;
+    bool streamed = false;  // else a text piece
+    std::string text;
+    std::unique_ptr<ByteSource> source;  // released once it has been read to its end
     uint64_t size = 0;      // bytes the source must deliver
     uint64_t consumed = 0;  // bytes it has delivered
     std::string raw;        // source bytes not yet encoded (0..2 between chunks)
@@ -195,7 +196,7 @@ void Request::Fail(std::string message) {
 }
 
 void Request::Append(std::string_view text) {
-    if (pieces_.empty() || pieces_.back().source) pieces_.emplace_back();
+    if (pieces_.empty() || pieces_.back().streamed) pieces_.emplace_back();
     pieces_.back().text += text;
 }
 
@@ -368,6 +369,7 @@ Request& Request::Base64(std::unique_ptr<ByteSource> source, uint64_t size) {
     if (!BeforeValue()) return *this;
     Append("<base64>");
     Piece piece;
+    piece.streamed = true;
     piece.source = std::move(source);
     piece.size = size;
     pieces_.push_back(std::move(piece));
@@ -389,7 +391,7 @@ bool Request::Finish() {
 
 uint64_t Request::Length() const {
     uint64_t length = 0;
-    for (const Piece& piece : pieces_) length += piece.source ? Base64Length(piece.size) : piece.text.size();
+    for (const Piece& piece : pieces_) length += piece.streamed ? Base64Length(piece.size) : piece.text.size();
     return length;
 }
 
@@ -438,6 +440,7 @@ bool Request::FillStream(Piece& piece) {
         EncodeBase64Into(piece.encoded, reinterpret_cast<const unsigned char*>(piece.raw.data()), piece.raw.size());
         piece.raw.clear();
         piece.done = true;
+        piece.source.reset();  // the file is closed as soon as it has been read
         return true;
     }
     const size_t whole = piece.raw.size() / 3 * 3;
@@ -449,10 +452,11 @@ bool Request::FillStream(Piece& piece) {
 bool Request::Read(char* buffer, size_t capacity, size_t& got) {
     got = 0;
     if (!finished_) Fail("the request was read before Finish");
+    if (capacity == 0) Fail("the request was read into no room");  // got == 0 would read as the end
     if (!ok()) return false;
     while (got < capacity && piece_ < pieces_.size()) {
         Piece& piece = pieces_[piece_];
-        if (!piece.source) {
+        if (!piece.streamed) {
             const size_t n = static_cast<size_t>(std::min<uint64_t>(capacity - got, piece.text.size() - offset_));
             std::memcpy(buffer + got, piece.text.data() + offset_, n);
             got += n;
@@ -470,6 +474,7 @@ bool Request::Read(char* buffer, size_t capacity, size_t& got) {
                 continue;
             }
             if (!FillStream(piece)) {
+                piece.source.reset();  // nothing more is read from it
                 got = 0;
                 return false;
             }
@@ -693,17 +698,19 @@ bool Reader::Text(std::string& out, bool& onlySpace) {
             return true;  // a tag
         }
         if (c == '&') {
-            const size_t semi = s_.find(';', i_);
-            // The longest reference is "&#x10FFFF;" or "&#1114111;".
-            if (semi == std::string_view::npos || semi - i_ > 12) return Fail("a '&' that starts no reference");
+            // Looked for in a short window only: searching the rest of the
+            // text for each '&' would make a text of many '&' quadratic.
+            const size_t found = s_.substr(i_, 34).find(';');
+            if (found == std::string_view::npos) return Fail("a '&' that starts no reference");
+            const size_t semi = i_ + found;
             const std::string_view name = s_.substr(i_ + 1, semi - i_ - 1);
             if (name == "lt") out += '<';
             else if (name == "gt") out += '>';
             else if (name == "amp") out += '&';
             else if (name == "quot") out += '"';
             else if (name == "apos") out += '\'';
-            else if (name.size() >= 2 && name[0] == '#') {
-                const bool hex = name[1] == 'x';
+            else if (!name.empty() && name[0] == '#') {
+                const bool hex = name.size() > 1 && name[1] == 'x';
                 const std::string_view digits = name.substr(hex ? 2 : 1);
                 uint32_t cp = 0;
                 const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cp, hex ? 16 : 10);
@@ -779,8 +786,10 @@ bool Reader::ValueContent(Value& value, int depth) {
 
 bool ParseInt(std::string_view text, int32_t& value) {
     text = TrimSpace(text);
-    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
-    if (text.empty() || text[0] == '+') return false;
+    if (!text.empty() && text[0] == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text[0] == '+' || text[0] == '-')) return false;
+    }
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
 }

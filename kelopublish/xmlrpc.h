@@ -134,7 +134,8 @@ public:
     Request& Base64(std::string_view bytes);
     // Bytes streamed from `source` while the request is read out: exactly
     // `size` of them, read in chunks whose size is a multiple of 3. A source
-    // that ends early or has more to give makes Read fail.
+    // that ends early or has more to give makes Read fail. The source is
+    // destroyed (its file closed) once it has been read to its end.
     Request& Base64(std::unique_ptr<ByteSource> source, uint64_t size);
 
     // Closes the call. False (with error()) when something was wrong or a
@@ -148,9 +149,11 @@ public:
     // before anything is read.
     uint64_t Length() const;
 
-    // Copies the next bytes of the call into `buffer`; got == 0 at the end.
-    // False (with error()) before Finish, after an error, when a source fails
-    // or delivers fewer or more bytes than announced.
+    // Copies the next bytes of the call into `buffer` (capacity > 0); got == 0
+    // at the end. False (with error()) before Finish, after an error, when a
+    // source fails or delivers fewer or more bytes than announced. The end is
+    // reported only once a streamed source has been found to hold exactly the
+    // bytes announced.
     bool Read(char* buffer, size_t capacity, size_t& got);
 
     // Back to the first byte, to send the call again. Fails (false) once a
