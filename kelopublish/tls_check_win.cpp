@@ -15,8 +15,6 @@ namespace kelo {
 
 namespace {
 
-constexpr DWORD kSocketTimeoutMs = 10000;
-
 class Socket {
 public:
     Socket() = default;
@@ -26,7 +24,7 @@ public:
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    bool Connect(const std::wstring& host, unsigned short port) {
+    bool Connect(const std::wstring& host, unsigned short port, DWORD timeout) {
         ADDRINFOW hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
@@ -36,7 +34,6 @@ public:
         for (ADDRINFOW* a = found; a && socket_ == INVALID_SOCKET; a = a->ai_next) {
             SOCKET s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
             if (s == INVALID_SOCKET) continue;
-            const DWORD timeout = kSocketTimeoutMs;
             ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
             ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
             if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) socket_ = s;
@@ -80,9 +77,9 @@ private:
 
 // The certificate the server presents in a handshake whose own check of it
 // is left to us (the handshake only; nothing else is sent).
-PCCERT_CONTEXT PresentedCertificate(const std::wstring& host, unsigned short port) {
+PCCERT_CONTEXT PresentedCertificate(const std::wstring& host, unsigned short port, DWORD timeout) {
     Socket socket;
-    if (!socket.Connect(host, port)) return nullptr;
+    if (!socket.Connect(host, port, timeout)) return nullptr;
 
     SCHANNEL_CRED credentials{};
     credentials.dwVersion = SCHANNEL_CRED_VERSION;
@@ -147,10 +144,10 @@ PCCERT_CONTEXT PresentedCertificate(const std::wstring& host, unsigned short por
 
 } // namespace
 
-Trouble CheckServerCertificate(const std::wstring& host, unsigned short port) {
+Trouble CheckServerCertificate(const std::wstring& host, unsigned short port, unsigned long timeoutMs) {
     WinsockSession winsock;
     if (!winsock.ok()) return Trouble::TlsOther;
-    PCCERT_CONTEXT certificate = PresentedCertificate(host, port);
+    PCCERT_CONTEXT certificate = PresentedCertificate(host, port, timeoutMs);
     if (!certificate) return Trouble::TlsOther;
 
     LPSTR serverAuth[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};

@@ -280,7 +280,7 @@ HttpReply WinHttpTransport::Send(const HttpRequest& request) {
         // Some stacks report a refused certificate without its reason; we
         // then look at the certificate ourselves (nothing is sent that way).
         if (trouble == Trouble::TlsOther && secureFlags == 0 && proxy.empty())
-            trouble = CheckServerCertificate(host, url.port);
+            trouble = CheckServerCertificate(host, url.port, static_cast<unsigned long>(timeouts_.connect));
         return fail(trouble, error);
     };
     if (!::WinHttpSendRequest(handle.get(), headers, request.post ? static_cast<DWORD>(-1L) : 0,
