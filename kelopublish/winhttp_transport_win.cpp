@@ -152,7 +152,12 @@ DWORD WINAPI AutoProxyThread(void* parameter) {
     {
         std::unique_ptr<AutoProxyStart> start(static_cast<AutoProxyStart*>(parameter));
         self = start->self;
-        RunAutoProxy(*start->job);
+        try {
+            RunAutoProxy(*start->job);
+        } catch (...) {
+            // Out of memory: no proxy found, as if the search had failed.
+            start->job->found = false;
+        }
         ::SetEvent(start->job->done);
     }
     ::FreeLibraryAndExitThread(self, 0);
