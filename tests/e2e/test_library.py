@@ -4,6 +4,7 @@ its three calls, and every misbehaviour of the blog ending in a clear
 outcome, with never a second post."""
 
 import os
+import re
 import shutil
 import socket
 import socketserver
@@ -12,9 +13,10 @@ import threading
 import unittest
 import xmlrpc.client
 
-from e2e_common import BlogTestCase, Call, E_FAIL, PASSWORD, capture_bytes
+from e2e_common import SOURCE, BlogTestCase, Call, E_FAIL, PASSWORD, capture_bytes
 
-VERSION_HEADER = "Velluma/"
+with open(os.path.join(SOURCE, "CMakeLists.txt"), encoding="utf-8") as _top:
+    USER_AGENT = "Velluma/" + re.search(r"project\(Velluma VERSION ([0-9.]+)", _top.read()).group(1)
 BODY = ('<a href="%s"><img src = "%s" align = "left" height="6" width="8" hspace = "20" /></a>'
         '<p>Fifty &#37; <b>bold</b> caf\u00e9</p>')
 
@@ -36,7 +38,7 @@ class LibraryTest(BlogTestCase):
         paths = [(r.method, r.path) for r in self.blog.requests()]
         self.assertEqual(paths, [("GET", "/"), ("GET", "/xmlrpc.php?rsd"), ("POST", "/xmlrpc.php")])
         for r in self.blog.requests():
-            self.assertTrue(r.headers.get("User-Agent", "").startswith(VERSION_HEADER), r.headers)
+            self.assertEqual(r.headers.get("User-Agent"), USER_AGENT)
             self.assertNotIn(PASSWORD, repr(r.headers))
 
         self.blog.clear_requests()
