@@ -27,17 +27,16 @@ void AppendTag(String& out, StringView name, StringView attribute, StringView va
     out += u"\">";
 }
 
-String ClosingTag(StringView name) {
-    String tag = u"</";
-    tag += name;
-    tag += u'>';
-    return tag;
-}
-
 void AppendClosingTag(String& out, StringView name) {
     out += u"</";
     out += name;
     out += u'>';
+}
+
+String ClosingTag(StringView name) {
+    String tag;
+    AppendClosingTag(tag, name);
+    return tag;
 }
 
 } // namespace
