@@ -63,15 +63,18 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !define MUI_FINISHPAGE_NOAUTOCLOSE
 !define MUI_UNFINISHPAGE_NOAUTOCLOSE
 
-!define SETTINGS_KEPT_TEXT "Your Velluma settings are kept: UserSettings.xml (a remembered blog account) and UserPrefs.xml stay in Velluma's data folder, the folder that Tarvex gives Velluma for its settings. To forget a remembered account, turn off $\"Always use this log-in information$\" in Velluma's Options before you uninstall, or delete UserSettings.xml from that folder."
+; Velluma keeps its settings in the data folder that the host names for it;
+; they belong to the user and outlive the installation.
+!define SETTINGS_KEPT_TEXT "Your Velluma settings are kept: UserSettings.xml (a remembered blog account) and UserPrefs.xml stay in Velluma's data folder, the folder that Tarvex gives Velluma for its settings. To forget a remembered account, delete UserSettings.xml from that folder."
 
+!define MUI_WELCOMEPAGE_TEXT "Setup will install Velluma, the blog-publishing output for Tarvex, for all users of this computer.$\r$\n$\r$\nClose Tarvex before you go on: Velluma's files can only be replaced while no program has them open.$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Velluma is installed in $INSTDIR and registered for all users.$\r$\n$\r$\nTarvex lists $\"Send to Velluma Blog$\" among its outputs the next time it starts."
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_UNCONFIRMPAGE_TEXT_TOP "Velluma will be unregistered and removed from the folder below. ${SETTINGS_KEPT_TEXT}"
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "Velluma will be unregistered and removed from this folder. Your settings stay in the data folder Tarvex gives Velluma (UserSettings.xml, UserPrefs.xml); to forget a saved account, first turn off remembering in Velluma's Options."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Velluma has been removed.$\r$\n$\r$\n${SETTINGS_KEPT_TEXT}"
@@ -361,6 +364,7 @@ rollback:
   !insertmacro PUT_BACK "KeloPublish.dll"
   !insertmacro PUT_BACK "Velluma.ico"
   !insertmacro PUT_BACK "Uninstall.exe"
+  SetOutPath "$TEMP"  ; a process's current folder cannot be removed
   RMDir "$INSTDIR"
   ${If} $OldUnregistered == 1
     DetailPrint "Registering the installed version again"

@@ -179,10 +179,12 @@ public:
         : options_(options),
           sync_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
           processId_(options.processId ? options.processId : ::GetCurrentProcessId()),
-          foreign_(processId_ != ::GetCurrentProcessId()) {}
+          foreign_(processId_ != ::GetCurrentProcessId()),
+          process_(foreign_ ? ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId_) : nullptr) {}
     ~Runner() {
         for (auto& [thread, hook] : hooks_) ::UnhookWindowsHookEx(hook);
         ::CloseHandle(sync_);
+        if (process_) ::CloseHandle(process_);
     }
 
     void Run(const Step& step) {
@@ -244,6 +246,15 @@ private:
     // been taken from its queue. Bounded; a thread that stays busy longer is
     // reported by the steps that follow.
     void Settle() {
+        if (foreign_) {
+            // Until the other process waits for input again with nothing
+            // queued, twice: what a step posted, then what its handling posted.
+            for (int i = 0; i < 2 && process_; ++i) {
+                ::WaitForInputIdle(process_, options_.timeoutMs);
+                ::Sleep(50);
+            }
+            return;
+        }
         if (!uiThread_ || !hooks_.count(uiThread_)) {
             ::Sleep(50);
             return;
@@ -281,8 +292,18 @@ private:
         }, options_.timeoutMs);
         if (!found)
             Fail(std::string(foreign_ ? "no window of process " + std::to_string(processId_) + " " : "no window of this process ") + (byClass ? "of class " : "with caption ") + "\"" + wanted +
-                 "\" appeared within " + std::to_string(options_.timeoutMs) + " ms");
+                 "\" appeared within " + std::to_string(options_.timeoutMs) + " ms" + VisibleWindows());
         Adopt(found);
+    }
+
+    // The captions of the process's visible top-level windows, for a failed wait.
+    std::string VisibleWindows() {
+        std::string list;
+        FindTopLevel(processId_, [&](HWND w) {
+            list += (list.empty() ? " (visible now: " : ", ") + Quoted(TextOf(w));
+            return false;
+        });
+        return list.empty() ? " (none visible)" : list + ")";
     }
 
     // The toolbar among the current window's descendants that holds `command`.
@@ -614,6 +635,7 @@ private:
     }
 
     void Shot(const std::string& name) {
+        if (foreign_) Settle();  // painted what the last step changed
         if (options_.screenshotFolder.empty()) {
             if (options_.log) options_.log("shot " + name + " skipped: no screenshot folder");
             return;
@@ -653,6 +675,7 @@ private:
     HANDLE sync_;
     const DWORD processId_;  // whose windows the script drives
     const bool foreign_;     // another process than this one
+    HANDLE process_;         // that process, when foreign
     HWND current_ = nullptr;
     DWORD uiThread_ = 0;
     std::map<DWORD, HHOOK> hooks_;
