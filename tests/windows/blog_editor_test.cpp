@@ -7,7 +7,8 @@
 #include "framework/gdiplus_session.h"
 #include "framework/module.h"
 #include "framework/wide.h"
-#include "publishing/publish_library.h"
+#include "publishing/blog_client.h"
+#include "publishing/post_assembly.h"
 #include "resources/resource.h"
 #include "ui_driver.h"
 
@@ -140,7 +141,7 @@ protected:
     }
 
     void TearDown() override {
-        ReleasePublishLibrary();
+        publishing::ReleasePublishLibrary();
         ::FreeLibrary(library);
         ::DeleteFileW(imagePath.c_str());
     }
@@ -259,7 +260,7 @@ TEST_F(EditorTest, PostSendsTheEntryToTheChosenBlog) {
     EXPECT_EQ(Count(call.htmlBody, L"%s"), 2u);
     EXPECT_EQ(Count(call.htmlBody, L"%"), 2u);
     EXPECT_EQ(editor.postAddress, u"http://alpha.example/");
-    EXPECT_EQ(publishLibrary, nullptr) << "Post releases the library";
+    EXPECT_EQ(publishing::publishLibrary.get(), nullptr) << "Post releases the library";
 }
 
 TEST_F(EditorTest, ImageButtonChoosesTheTagRow) {
@@ -314,16 +315,16 @@ TEST(ImageSizeText, ScalesWiderThan320KeepingProportions) {
     };
     for (const Case& c : cases) {
         std::wstring path = WriteBitmap(c.width, c.height);
-        EXPECT_EQ(CBlogOutputDlg::ImageSizeText(U(path)), c.expected) << c.width << "x" << c.height;
+        EXPECT_EQ(publishing::ImageSizeText(U(path)), c.expected) << c.width << "x" << c.height;
         ::DeleteFileW(path.c_str());
     }
-    EXPECT_EQ(CBlogOutputDlg::ImageSizeText(u"C:\\no\\such\\image.png"), u"");
+    EXPECT_EQ(publishing::ImageSizeText(u"C:\\no\\such\\image.png"), u"");
 }
 
 TEST(ImageTag, MissingImageLeavesTwoSpacesBeforeHspace) {
-    EXPECT_EQ(CBlogOutputDlg::WithImageTag(u"<p>x</p>", u"", ID_IMAGE_LEFT),
+    EXPECT_EQ(publishing::WithImageTag(u"<p>x</p>", u"", publishing::ImageAlign::Left),
               u"<a href=\"%s\"><img src = \"%s\" align = \"left\"  hspace = \"20\" /></a><p>x</p>");
-    EXPECT_EQ(CBlogOutputDlg::WithImageTag(u"<p>x</p>", u"", ID_IMAGE_BOTTOM),
+    EXPECT_EQ(publishing::WithImageTag(u"<p>x</p>", u"", publishing::ImageAlign::Bottom),
               u"<p>x</p><p align = \"center\"><a href=\"%s\"><img src = \"%s\"  hspace=\"6\" /></a></p>");
 }
 
@@ -344,13 +345,13 @@ TEST_F(EditorTest, CancelEscapeAndCloseBoxReleaseTheLibrary) {
         CBlogOutputDlg editor(nullptr, icon);
         Prepare(editor);
         INT_PTR result = Run(editor, [&](HWND window) {
-            EXPECT_NE(publishLibrary, nullptr);
+            EXPECT_NE(publishing::publishLibrary.get(), nullptr);
             close(window);
             EXPECT_TRUE(ui::WaitGone(window));
         });
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(editor.differentAccountRequested, 0);
-        EXPECT_EQ(publishLibrary, nullptr);
+        EXPECT_EQ(publishing::publishLibrary.get(), nullptr);
         EXPECT_TRUE(fake->published.empty());
     }
 }
@@ -364,7 +365,7 @@ TEST_F(EditorTest, DifferentAccountKeepsTheLibraryLoaded) {
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(editor.differentAccountRequested, 1);
-    EXPECT_NE(publishLibrary, nullptr);
+    EXPECT_NE(publishing::publishLibrary.get(), nullptr);
 }
 
 TEST_F(EditorTest, RejectedAccountClosesAtOnceWithoutAMessage) {
@@ -381,7 +382,7 @@ TEST_F(EditorTest, RejectedAccountClosesAtOnceWithoutAMessage) {
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(sawWindow);
     EXPECT_EQ(editor.differentAccountRequested, 1);
-    EXPECT_NE(publishLibrary, nullptr);
+    EXPECT_NE(publishing::publishLibrary.get(), nullptr);
     EXPECT_EQ(fake->getBlogIdsCalls, 1);
 }
 
@@ -423,7 +424,7 @@ TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
         ASSERT_TRUE(ui::WaitGone(box));
         EXPECT_TRUE(::IsWindowVisible(window)) << "the editor stays open";
         EXPECT_EQ(ui::TextOf(::GetDlgItem(window, IDC_EDITOR_TITLE)), L"Keep me");
-        EXPECT_NE(publishLibrary, nullptr) << "loaded again for the next try";
+        EXPECT_NE(publishing::publishLibrary.get(), nullptr) << "loaded again for the next try";
         fake->publishResult = 0;
         ui::Click(window, IDC_EDITOR_POST);
         EXPECT_TRUE(ui::WaitGone(window));
@@ -434,7 +435,7 @@ TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
     EXPECT_EQ(fake->published[1].title, L"Keep me");
     EXPECT_EQ(fake->published[1].blogAddress, L"http://zeta.example/");
     EXPECT_EQ(editor.postAddress, u"http://zeta.example/");
-    EXPECT_EQ(publishLibrary, nullptr);
+    EXPECT_EQ(publishing::publishLibrary.get(), nullptr);
 }
 
 TEST_F(EditorTest, DebugFolderWritesBothFilesAndAsksBeforeSending) {
