@@ -28,7 +28,9 @@ public:
     bool SavePreferences(int flag);
 
     core::String MakeLogInCaption(int serviceType);
-    bool ShowLogIn();
+    // `keepTyped`: after a refused account, the dialog starts with the
+    // server, endpoint, user name and remember box as they were.
+    bool ShowLogIn(bool keepTyped = false);
     core::String RunEditor();
 
     core::String accessoryFolder;

@@ -49,6 +49,9 @@ public:
     core::String libraryPath;
     int serviceType = 0;
     int differentAccountRequested = 0;
+    // Set when the library refused the account and can say why (possibly
+    // an empty text); nullopt when it refused without a word or did not.
+    std::optional<core::String> refusalReason;
     std::vector<core::String> blogIds;
     std::vector<core::String> blogAddresses;
 

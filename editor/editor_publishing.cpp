@@ -34,6 +34,19 @@ BOOL CALLBACK MoveUpBelowEntryBox(HWND child, LPARAM param) {
     return TRUE;  // every child is visited
 }
 
+// The wait cursor for the length of a scope: the library blocks this thread
+// while it works, so no message would show that anything happens.
+class WaitCursor {
+public:
+    WaitCursor() : previous_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { ::SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;  // shared system cursors: nothing to destroy
+};
+
 // The message for a call that never reached the library.
 void ShowCallFailure(publishing::CallStatus status) {
     fw::ShowMessage(status == publishing::CallStatus::NotLoaded ? IDS_LOAD_LIBRARY_FAILED : IDS_EXPORT_MISSING);
@@ -53,18 +66,24 @@ bool CBlogOutputDlg::FetchBlogList() {
     }
 
     publishing::BlogClient client = Client();
-    if (!client.Load()) {
+    publishing::BlogListReply reply;
+    {
+        WaitCursor wait;
+        if (client.Load()) reply = client.FetchBlogs();
+    }
+    if (!publishing::publishLibrary) {
         fw::ShowMessage(IDS_LOAD_LIBRARY_FAILED);
         return false;
     }
-    const publishing::BlogListReply reply = client.FetchBlogs();
     if (reply.status != publishing::CallStatus::Called) {
         ShowCallFailure(reply.status);
         return false;
     }
     if (reply.accountRejected) {
-        // No message: the session asks for another log-in. The library
-        // stays loaded; the next editor loads it again.
+        // No message here: the session asks for another log-in, and says
+        // why first when the library gave a reason. The library stays
+        // loaded; the next editor loads it again.
+        refusalReason = reply.reason;
         differentAccountRequested = 1;
         EndDialog(IDCANCEL);
         return false;
@@ -156,7 +175,11 @@ void CBlogOutputDlg::OnPost() {
     request.blogAddress = postAddress;
 
     publishing::BlogClient client = Client();
-    const publishing::PostReply reply = client.Submit(request);
+    publishing::PostReply reply;
+    {
+        WaitCursor wait;
+        reply = client.Submit(request);
+    }
     // Not loaded or no such export: say so; the editor stays open so that
     // nothing the user wrote is lost.
     if (reply.status != publishing::CallStatus::Called) {
@@ -167,6 +190,10 @@ void CBlogOutputDlg::OnPost() {
     if (!reply.published) {
         retryAddress = postAddress;
         postAddress.clear();
+    } else if (!reply.link.empty()) {
+        // The post's own page rather than the blog's: the notice and the
+        // host's last result lead there.
+        postAddress = reply.link;
     }
     ::Sleep(kSettleMs);
     publishing::ReleasePublishLibrary();
@@ -175,7 +202,9 @@ void CBlogOutputDlg::OnPost() {
         // Nothing went out: say so and keep the entry for another try, with
         // the library loaded afresh.
         if (!client.Load()) fw::ShowMessage(IDS_LOAD_LIBRARY_FAILED);
-        fw::ShowMessage(IDS_PUBLISH_FAILED);
+        core::String message = fw::LoadResourceString(IDS_PUBLISH_FAILED);
+        if (reply.reason && !reply.reason->empty()) message += u"\n\n" + *reply.reason;
+        fw::ShowMessage(message);
         return;
     }
     EndDialog(IDOK);

@@ -3,6 +3,7 @@
 #include "framework/module.h"
 #include "framework/wide.h"
 
+#include <optional>
 #include <utility>
 
 namespace publishing {
@@ -14,6 +15,8 @@ namespace {
 constexpr int kReplyCapacity = 0x100000;  // characters, fixed by the library's contract
 constexpr int kAccountRejected = static_cast<int>(E_FAIL);
 constexpr int kPublishedNothing = 1;
+constexpr int kReasonCapacity = 2048;  // characters, with the NUL
+constexpr int kLinkCapacity = 4096;
 
 // The exports, as the library defines them (x64: the one Windows calling
 // convention; wide texts are NUL-terminated UTF-16, valid during the call).
@@ -25,6 +28,9 @@ using PublishToBlogNoGUIFunction = int(__stdcall*)(int serviceType, const wchar_
                                                     const wchar_t* password, const wchar_t* blogId,
                                                     const wchar_t* title, const wchar_t* htmlBody, int draft,
                                                     const wchar_t* blogAddress);
+// The optional exports: the text NUL-terminated and cut to `capacity`, its
+// length as the result.
+using LastTextFunction = int(__stdcall*)(wchar_t* buffer, int capacity);
 
 // An export of the loaded library, or null with the reason in `status`.
 template <class Function>
@@ -36,6 +42,18 @@ Function Export(const char* name, CallStatus& status) {
     auto function = fw::ProcAddress<Function>(publishLibrary.get(), name);
     status = function ? CallStatus::Called : CallStatus::ExportMissing;
     return function;
+}
+
+// The text an optional export gives, or nullopt when the library lacks it.
+std::optional<core::String> LastText(const char* name, int capacity) {
+    auto function = publishLibrary ? fw::ProcAddress<LastTextFunction>(publishLibrary.get(), name) : nullptr;
+    if (!function) return std::nullopt;
+    std::vector<wchar_t> buffer(static_cast<size_t>(capacity), L'\0');
+    function(buffer.data(), capacity);
+    // Read up to the NUL, whatever length the library claims.
+    size_t length = 0;
+    while (length < buffer.size() && buffer[length] != L'\0') ++length;
+    return fw::FromWide(buffer.data(), length);
 }
 
 } // namespace
@@ -65,6 +83,7 @@ BlogListReply BlogClient::FetchBlogs() {
                                       kReplyCapacity);
         if (result == kAccountRejected) {
             reply.accountRejected = true;
+            reply.reason = LastText("GetLastPublishError", kReasonCapacity);
             return reply;
         }
         size_t length = 0;
@@ -84,6 +103,11 @@ PostReply BlogClient::Submit(const PostRequest& post) {
                                fw::W(post.blogId), fw::W(post.title), fw::W(post.htmlBody), post.draft ? 1 : 0,
                                fw::W(post.blogAddress));
     reply.published = result != kPublishedNothing;
+    if (reply.published) {
+        reply.link = LastText("GetLastPostLink", kLinkCapacity).value_or(core::String());
+    } else {
+        reply.reason = LastText("GetLastPublishError", kReasonCapacity);
+    }
     return reply;
 }
 

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 namespace publishing {
@@ -46,15 +47,22 @@ enum class CallStatus {
     ExportMissing,  // loaded, but without the export
 };
 
+// A library may say more than its two results do, through two optional
+// exports: GetLastPublishError (the reason the last call failed) and
+// GetLastPostLink (the address of the post just made). A library without
+// them gives no reason (nullopt) and no link (empty).
 struct BlogListReply {
     CallStatus status = CallStatus::Called;
     bool accountRejected = false;  // E_FAIL: the list cannot be had with this account
     std::vector<BlogEntry> blogs;
+    std::optional<core::String> reason;  // after a rejection, when the library can say
 };
 
 struct PostReply {
     CallStatus status = CallStatus::Called;
-    bool published = false;  // any result but 1
+    bool published = false;              // any result but 1
+    std::optional<core::String> reason;  // after a failure, when the library can say
+    core::String link;                   // the post's own address; empty for a draft
 };
 
 class BlogClient {
