@@ -3,9 +3,9 @@
 #include "component/class_table.h"
 #include "framework/module.h"
 
-#include <windows.h>
+#include "publishing/blog_client.h"
 
-#include "publishing/publish_library.h"
+#include <windows.h>
 
 namespace {
 
@@ -15,7 +15,7 @@ public:
     // Frees the publishing library if an editor left it loaded, and the
     // cached class factories.
     void ExitInstance() {
-        ReleasePublishLibrary();
+        publishing::ReleasePublishLibrary();
         component::ReleaseClassFactories();
     }
 };
@@ -30,7 +30,14 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     // When the whole process ends (reserved non-null) other DLLs may already
     // be gone, and the system reclaims everything: only an unload of this
     // DLL runs the exit step.
-    if (reason == DLL_PROCESS_DETACH && !reserved) theApp.ExitInstance();
+    if (reason == DLL_PROCESS_DETACH) {
+        if (!reserved) {
+            theApp.ExitInstance();
+        } else {
+            // Not freed at process end either, by the owner's destructor.
+            publishing::publishLibrary.release();
+        }
+    }
     return TRUE;
 }
 
