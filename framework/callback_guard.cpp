@@ -1,9 +1,9 @@
 #include "framework/callback_guard.h"
 
 #include "framework/module.h"
+#include "framework/string_ids.h"
 #include "framework/strings.h"
 #include "framework/wide.h"
-#include "resources/resource.h"
 
 #include <windows.h>
 

@@ -37,10 +37,6 @@
 #define IDS_PUBLISH_FAILED          512
 #define IDS_EXPORT_MISSING          513
 
-// Strings of the framework: what a failed window or dialog message tells the user.
-#define IDS_CALLBACK_OUT_OF_MEMORY  701
-#define IDS_CALLBACK_UNEXPECTED     702
-
 // Text size entries of the editor (index 0..6).
 #define IDS_SIZE_XX_SMALL           502
 #define IDS_SIZE_X_SMALL            503

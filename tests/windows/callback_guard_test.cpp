@@ -9,6 +9,7 @@
 #include "framework/frame_window.h"
 #include "framework/message_routes.h"
 #include "framework/module.h"
+#include "framework/string_ids.h"
 #include "framework/strings.h"
 #include "resources/resource.h"
 #include "ui_driver.h"
