@@ -59,15 +59,6 @@ struct FileTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) { ::CloseHandle(h); }
 };
-struct KernelHandleTraits {
-    static HANDLE Invalid() { return nullptr; }
-    static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-template <typename T>
-struct GdiTraits {
-    static T Invalid() { return nullptr; }
-    static void Close(T h) { ::DeleteObject(h); }
-};
 struct BstrTraits {
     static BSTR Invalid() { return nullptr; }
     static void Close(BSTR s) { ::SysFreeString(s); }
@@ -80,9 +71,6 @@ struct RegKeyTraits {
 using UniqueIcon = Unique<HICON, IconTraits>;
 using UniqueModule = Unique<HMODULE, ModuleTraits>;
 using UniqueFile = Unique<HANDLE, FileTraits>;          // CreateFile: invalid is INVALID_HANDLE_VALUE
-using UniqueHandle = Unique<HANDLE, KernelHandleTraits>; // events, processes: invalid is null
-template <typename T>
-using UniqueGdi = Unique<T, GdiTraits<T>>;              // HBITMAP, HFONT, HBRUSH, HPEN, HRGN
 using UniqueBstr = Unique<BSTR, BstrTraits>;
 using UniqueRegKey = Unique<HKEY, RegKeyTraits>;        // RegCreateKeyEx, RegOpenKeyEx
 
