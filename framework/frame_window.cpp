@@ -30,7 +30,7 @@ bool FrameWindow::RegisterWindowClass(const wchar_t* className, UINT classStyle,
     wc.hbrBackground = background;
     wc.lpszClassName = className;
     // Everything that may throw comes first: no class is registered without its entry.
-    RegisteredClass entry{className, 0};
+    RegisteredClass entry{className, wc.hInstance, 0};
     registeredClasses_.reserve(registeredClasses_.size() + 1);
     entry.atom = ::RegisterClassExW(&wc);
     if (!entry.atom) return false;
@@ -40,7 +40,7 @@ bool FrameWindow::RegisterWindowClass(const wchar_t* className, UINT classStyle,
 
 void FrameWindow::UnregisterWindowClasses() {
     for (const RegisteredClass& registered : registeredClasses_)
-        ::UnregisterClassW(MAKEINTATOM(registered.atom), ResourceModule());
+        ::UnregisterClassW(MAKEINTATOM(registered.atom), registered.instance);
     registeredClasses_.clear();
 }
 

@@ -48,7 +48,7 @@ protected:
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
 
-    struct RegisteredClass { std::wstring name; ATOM atom; };
+    struct RegisteredClass { std::wstring name; HINSTANCE instance; ATOM atom; };
     static inline std::vector<RegisteredClass> registeredClasses_;
 
     HWND hwnd_ = nullptr;
