@@ -1,6 +1,7 @@
 // The four exports of the in-process server.
 
 #include "component/class_table.h"
+#include "framework/frame_window.h"
 #include "framework/module.h"
 
 #include "publishing/blog_client.h"
@@ -12,11 +13,14 @@ namespace {
 // The application object: what the module does when it is unloaded.
 class CVellumaApp {
 public:
-    // Frees the publishing library if an editor left it loaded, and the
-    // cached class factories.
+    // Frees the publishing library if an editor left it loaded, the cached
+    // class factories, and the window classes our windows were made of (the
+    // system keeps a DLL's classes after the DLL is gone, with a window
+    // procedure pointing into nothing).
     void ExitInstance() {
         publishing::ReleasePublishLibrary();
         component::ReleaseClassFactories();
+        fw::FrameWindow::UnregisterWindowClasses();
     }
 };
 
