@@ -11,7 +11,10 @@ fs::path ProgramFolder() {
     return fs::path(path).parent_path();
 }
 
-fs::path PublishingDouble() { return ProgramFolder().parent_path() / "double" / "KeloPublish.dll"; }
+fs::path PublishingDouble(bool withLastTexts) {
+    const fs::path folder = ProgramFolder().parent_path() / "double";
+    return (withLastTexts ? folder / "last-texts" : folder) / "KeloPublish.dll";
+}
 
 TempFolder::TempFolder() {
     static int counter = 0;
