@@ -14,6 +14,8 @@ std::string Unmet(UiThread& ui, const Step& step);
 
 // Checks again for a moment, for state that a window updates on its own
 // (timers, notifications it posts to itself); fails with the last reason.
+// Another process's windows change on that process's own time: a step there
+// has no marker to wait for, so its expectations wait as long as a window.
 void Expect(UiThread& ui, const Step& step);
 
 // The text a user sees in a control: a drop-down list's chosen entry, else

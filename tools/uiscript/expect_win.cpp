@@ -75,7 +75,7 @@ std::string Unmet(UiThread& ui, const Step& step) {
 
 void Expect(UiThread& ui, const Step& step) {
     std::string reason;
-    if (!Poll([&] { reason = Unmet(ui, step); return reason.empty(); }, 1000)) Fail(reason);
+    if (!Poll([&] { reason = Unmet(ui, step); return reason.empty(); }, ui.Foreign() ? ui.TimeoutMs() : 1000)) Fail(reason);
 }
 
 } // namespace uiscript

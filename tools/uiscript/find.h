@@ -20,13 +20,13 @@ std::string Quoted(const std::wstring& text);
 std::wstring ClassOf(HWND window);
 // WM_GETTEXT, whatever the length.
 std::wstring TextOf(HWND window);
-bool IsOurs(HWND window);  // belongs to this process
+bool BelongsTo(HWND window, DWORD processId);
 
 using WindowMatch = std::function<bool(HWND window)>;
 
-// The first visible top-level window of this process that `match` accepts,
+// The first visible top-level window of the process that `match` accepts,
 // in the order the system enumerates them; null when there is none.
-HWND FindTopLevel(const WindowMatch& match);
+HWND FindTopLevel(DWORD processId, const WindowMatch& match);
 // The same among the visible top-level windows of one thread.
 HWND FindThreadWindow(DWORD thread, const WindowMatch& match);
 

@@ -41,37 +41,37 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-bool IsOurs(HWND window) {
+bool BelongsTo(HWND window, DWORD processId) {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
-    return process == ::GetCurrentProcessId();
+    return process == processId;
 }
 
 namespace {
 
 struct Search {
     const WindowMatch* match;
-    bool oursOnly;
+    DWORD processId;  // 0: any (the thread's windows)
     HWND found = nullptr;
 };
 
 BOOL CALLBACK Visit(HWND window, LPARAM data) {
     auto* s = reinterpret_cast<Search*>(data);
-    if ((s->oursOnly && !IsOurs(window)) || !::IsWindowVisible(window)) return TRUE;
+    if ((s->processId && !BelongsTo(window, s->processId)) || !::IsWindowVisible(window)) return TRUE;
     if ((*s->match)(window)) { s->found = window; return FALSE; }
     return TRUE;
 }
 
 } // namespace
 
-HWND FindTopLevel(const WindowMatch& match) {
-    Search search{&match, true};
+HWND FindTopLevel(DWORD processId, const WindowMatch& match) {
+    Search search{&match, processId};
     ::EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 HWND FindThreadWindow(DWORD thread, const WindowMatch& match) {
-    Search search{&match, false};
+    Search search{&match, 0};
     ::EnumThreadWindows(thread, Visit, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

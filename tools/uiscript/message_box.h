@@ -10,8 +10,8 @@
 namespace uiscript {
 
 struct BoxButtons {
-    HWND ok = nullptr, cancel = nullptr, yes = nullptr, no = nullptr;
-    // "ok", "okcancel", "yesno", "yesnocancel", "cancel"; empty for none.
+    HWND ok = nullptr, cancel = nullptr, yes = nullptr, no = nullptr, retry = nullptr;
+    // "ok", "okcancel", "yesno", "yesnocancel", "retrycancel", "cancel"; empty for none.
     std::string Names() const;
 };
 
@@ -23,7 +23,7 @@ bool ReadMessageBox(HWND window, BoxButtons& buttons);
 // The text of a message box (its static text control has id 0xFFFF).
 std::wstring MessageBoxText(HWND box);
 
-// Waits for the next message box of this process, reports it (log and
+// Waits for the next message box of the driven process, reports it (log and
 // onMessageBox), presses the answer and waits until the box is gone.
 void AnswerMessageBox(UiThread& ui, const Options& options, Answer answer);
 

@@ -7,6 +7,7 @@ namespace uiscript {
 
 std::string BoxButtons::Names() const {
     if (yes && no) return cancel ? "yesnocancel" : "yesno";
+    if (retry && cancel) return "retrycancel";
     if (ok && cancel) return "okcancel";
     if (ok) return "ok";
     return cancel ? "cancel" : "";
@@ -25,6 +26,7 @@ bool ReadMessageBox(HWND window, BoxButtons& buttons) {
         if (id == IDCANCEL) buttons.cancel = child;
         if (id == IDYES) buttons.yes = child;
         if (id == IDNO) buttons.no = child;
+        if (id == IDRETRY) buttons.retry = child;
     }
     return hasText && !foreign && !buttons.Names().empty();
 }
@@ -35,7 +37,7 @@ void AnswerMessageBox(UiThread& ui, const Options& options, Answer answer) {
     HWND box = nullptr;
     BoxButtons buttons;
     Poll([&] {
-        box = FindTopLevel([&](HWND w) {
+        box = FindTopLevel(ui.ProcessId(), [&](HWND w) {
             buttons = {};
             return ::IsWindowEnabled(w) && ReadMessageBox(w, buttons);
         });
@@ -55,6 +57,8 @@ void AnswerMessageBox(UiThread& ui, const Options& options, Answer answer) {
     switch (answer) {
     case Answer::Yes: button = buttons.yes; command = IDYES; seen.answer = "yes"; break;
     case Answer::No: button = buttons.no; command = IDNO; seen.answer = "no"; break;
+    case Answer::Retry: button = buttons.retry; command = IDRETRY; seen.answer = "retry"; break;
+    case Answer::Cancel: button = buttons.cancel; command = IDCANCEL; seen.answer = "cancel"; break;
     default: button = buttons.ok; command = IDOK; seen.answer = "ok"; break;
     }
     if (options.log) {

@@ -20,7 +20,8 @@ namespace {
 
 class Runner {
 public:
-    explicit Runner(const Options& options) : options_(options), ui_(options.timeoutMs), input_(ui_, options.log) {}
+    explicit Runner(const Options& options)
+        : options_(options), ui_(options.timeoutMs, options.processId), input_(ui_, options.log) {}
 
     void Run(const Step& step) {
         switch (step.op) {
@@ -49,16 +50,29 @@ private:
         const std::wstring name = Wide(wanted);
         HWND found = nullptr;
         Poll([&] {
-            found = FindTopLevel([&](HWND w) { return byClass ? ClassOf(w) == name : TextOf(w) == name; });
+            found = FindTopLevel(ui_.ProcessId(), [&](HWND w) { return byClass ? ClassOf(w) == name : TextOf(w) == name; });
             return found != nullptr;
         }, options_.timeoutMs);
         if (!found)
-            Fail(std::string("no window of this process ") + (byClass ? "of class " : "with caption ") + "\"" + wanted +
-                 "\" appeared within " + std::to_string(options_.timeoutMs) + " ms");
+            Fail(std::string(ui_.Foreign() ? "no window of process " + std::to_string(ui_.ProcessId()) + " "
+                                           : "no window of this process ") +
+                 (byClass ? "of class " : "with caption ") + "\"" + wanted + "\" appeared within " +
+                 std::to_string(options_.timeoutMs) + " ms" + VisibleWindows());
         ui_.Adopt(found);
     }
 
+    // The captions of the process's visible top-level windows, for a failed wait.
+    std::string VisibleWindows() {
+        std::string list;
+        FindTopLevel(ui_.ProcessId(), [&](HWND w) {
+            list += (list.empty() ? " (visible now: " : ", ") + Quoted(TextOf(w));
+            return false;
+        });
+        return list.empty() ? " (none visible)" : list + ")";
+    }
+
     void Shot(const std::string& name) {
+        if (ui_.Foreign()) ui_.Settle();  // painted what the last step changed
         if (options_.screenshotFolder.empty()) {
             if (options_.log) options_.log("shot " + name + " skipped: no screenshot folder");
             return;

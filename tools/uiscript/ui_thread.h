@@ -19,12 +19,18 @@ namespace uiscript {
 
 class UiThread {
 public:
-    explicit UiThread(DWORD timeoutMs);
+    // processId 0: this process. Another process (an installer a test
+    // started) is driven the same way, except that steps there settle when
+    // that process waits for input again (WaitForInputIdle): no hook can
+    // mark when it has handled a step.
+    UiThread(DWORD timeoutMs, DWORD processId);
     ~UiThread();
     UiThread(const UiThread&) = delete;
     UiThread& operator=(const UiThread&) = delete;
 
     DWORD TimeoutMs() const { return timeoutMs_; }
+    DWORD ProcessId() const { return processId_; }  // whose windows the script drives
+    bool Foreign() const { return foreign_; }       // another process than this one
 
     // The window found last becomes the current one; its thread is hooked.
     void Adopt(HWND window);
@@ -59,6 +65,9 @@ private:
     void Hook(DWORD thread);
 
     DWORD timeoutMs_;
+    const DWORD processId_;
+    const bool foreign_;
+    HANDLE process_;  // that process, when foreign
     HANDLE sync_;
     HWND current_ = nullptr;
     DWORD thread_ = 0;

@@ -40,15 +40,23 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM lParam) {
 
 } // namespace
 
-UiThread::UiThread(DWORD timeoutMs) : timeoutMs_(timeoutMs), sync_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+UiThread::UiThread(DWORD timeoutMs, DWORD processId)
+    : timeoutMs_(timeoutMs),
+      processId_(processId ? processId : ::GetCurrentProcessId()),
+      foreign_(processId_ != ::GetCurrentProcessId()),
+      process_(foreign_ ? ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId_) : nullptr),
+      sync_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 UiThread::~UiThread() {
     for (auto& [thread, hook] : hooks_) ::UnhookWindowsHookEx(hook);
     ::CloseHandle(sync_);
+    if (process_) ::CloseHandle(process_);
 }
 
 void UiThread::Hook(DWORD thread) {
-    if (hooks_.count(thread)) return;
+    // A hook in another process would need a DLL of its own: there, steps
+    // settle by waiting for that process instead.
+    if (foreign_ || hooks_.count(thread)) return;
     // Thread hooks inside our own process need no module handle.
     HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, thread);
     if (hook) hooks_[thread] = hook;
@@ -89,6 +97,15 @@ LRESULT UiThread::Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 void UiThread::Settle() {
+    if (foreign_) {
+        // Until the other process waits for input again with nothing
+        // queued, twice: what a step posted, then what its handling posted.
+        for (int i = 0; i < 2 && process_; ++i) {
+            ::WaitForInputIdle(process_, timeoutMs_);
+            ::Sleep(50);
+        }
+        return;
+    }
     if (!thread_ || !hooks_.count(thread_)) {
         ::Sleep(50);
         return;
