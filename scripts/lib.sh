@@ -8,7 +8,7 @@ velluma_packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools
   xvfb xauth
   cmake ninja-build googletest libbenchmark-dev
-  g++ clang libclang-rt-14-dev python3
+  g++ clang libclang-rt-14-dev python3 openssl
   unrtf pandoc
 )
 
