@@ -8,229 +8,223 @@
 
 #include "rtfhtml/rtf_html_converter.h"
 
-#include "rtfhtml/scan.h"
-#include "rtfhtml/strip_groups.h"
-#include "rtfhtml/unit_text.h"
-
 #include <algorithm>
+#include <iterator>
 
 namespace rtfhtml {
 
 namespace {
 
-// Characters are compared as code units; in the UTF-8 form every byte of a
-// character that is not ASCII is 0x80 or more, so it never equals one of
-// the ASCII characters looked for here.
-template <typename Char>
-bool IsDelimiter(Char c) {
-    return c == Char(' ') || c == Char('\n') || c == Char('\r');
+using core::String;
+using core::StringView;
+
+constexpr size_t npos = StringView::npos;
+
+// Index of the first of `chars` at or after `from`; the text's size when
+// there is none. (A plain loop: find_first_of looks each character up in
+// the set, several times slower over megabytes of text.)
+template <typename... Chars>
+size_t FindAny(StringView text, size_t from, Chars... chars) {
+    for (size_t k = from; k < text.size(); ++k) {
+        if (((text[k] == chars) || ...)) return k;
+    }
+    return text.size();
 }
 
-template <typename Char>
-bool IsDigit(Char c) {
-    return c >= Char('0') && c <= Char('9');
+bool IsDelimiter(char16_t c) {
+    return c == u' ' || c == u'\n' || c == u'\r';
 }
 
-template <typename Char>
-int HexValue(Char c) {
-    if (c >= Char('0') && c <= Char('9')) return c - Char('0');
-    if (c >= Char('a') && c <= Char('f')) return c - Char('a') + 10;
-    if (c >= Char('A') && c <= Char('F')) return c - Char('A') + 10;
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+int HexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
     return -1;
 }
 
-template <typename Char>
-bool IsByteEscape(std::basic_string_view<Char> text, size_t pos) {
-    return pos + 3 < text.size() && text[pos] == Char('\\') && text[pos + 1] == Char('\'') &&
-           HexValue(text[pos + 2]) >= 0 && HexValue(text[pos + 3]) >= 0;
+bool IsByteEscape(StringView text, size_t pos) {
+    return pos + 3 < text.size() && text[pos] == u'\\' && text[pos + 1] == u'\'' && HexValue(text[pos + 2]) >= 0 &&
+           HexValue(text[pos + 3]) >= 0;
 }
 
 // "\u" followed by a decimal number, optionally negative; "\ul" and "\uc1"
 // are control words.
-template <typename Char>
-bool IsUnicodeEscape(std::basic_string_view<Char> text, size_t pos) {
-    if (pos + 2 >= text.size() || text[pos + 1] != Char('u')) return false;
+bool IsUnicodeEscape(StringView text, size_t pos) {
+    if (pos + 2 >= text.size() || text[pos + 1] != u'u') return false;
     if (IsDigit(text[pos + 2])) return true;
-    return text[pos + 2] == Char('-') && pos + 3 < text.size() && IsDigit(text[pos + 3]);
+    return text[pos + 2] == u'-' && pos + 3 < text.size() && IsDigit(text[pos + 3]);
 }
 
 // The characters that the editor's words for typographic characters stand
-// for (one code unit each, 0 for the line word), and the line and tab words.
+// for (0 for the line word, which is a line break), and the tab word.
 struct CharacterWord {
-    std::string_view word;
+    StringView word;
     char16_t character;
 };
 constexpr CharacterWord kCharacterWords[] = {
-    {"line", 0},  // "<br />"
-    {"tab", u'\t'},
-    {"lquote", u'\u2018'},
-    {"rquote", u'\u2019'},
-    {"ldblquote", u'\u201C'},
-    {"rdblquote", u'\u201D'},
-    {"emdash", u'\u2014'},
-    {"endash", u'\u2013'},
-    {"bullet", u'\u2022'},
+    {u"line", 0},
+    {u"tab", u'\t'},
+    {u"lquote", u'\u2018'},
+    {u"rquote", u'\u2019'},
+    {u"ldblquote", u'\u201C'},
+    {u"rdblquote", u'\u201D'},
+    {u"emdash", u'\u2014'},
+    {u"endash", u'\u2013'},
+    {u"bullet", u'\u2022'},
 };
 
-// Whether `word` is the ASCII `wanted`.
-template <typename Char>
-bool WordIs(std::basic_string_view<Char> word, std::string_view wanted) {
-    return word.size() == wanted.size() && std::equal(word.begin(), word.end(), wanted.begin(),
-                                                      [](Char a, char b) { return a == static_cast<Char>(b); });
-}
+constexpr StringView kLineBreak = u"<br />";
 
 // The decimal parameter of a word such as "uc1", -1 when the rest of the
 // word is not all digits. Large values saturate.
-template <typename Char>
-long WordParameter(std::basic_string_view<Char> word, size_t prefix) {
+long WordParameter(StringView word, size_t prefix) {
     long value = 0;
     for (size_t k = prefix; k < word.size(); ++k) {
         if (!IsDigit(word[k])) return -1;
-        value = std::min(value * 10 + (word[k] - Char('0')), 1000000L);
+        value = std::min(value * 10 + (word[k] - u'0'), 1000000L);
     }
     return value;
 }
 
-template <typename Char>
-void ReplaceAll(std::basic_string<Char>& text, std::basic_string_view<Char> from) {
-    std::basic_string<Char> out;
-    size_t start = 0;
-    for (size_t hit = text.find(from); hit != text.npos; hit = text.find(from, start)) {
-        out.append(text, start, hit - start);
-        start = hit + from.size();
+void AppendText(String& out, char16_t c, bool forHtml) {
+    if (forHtml) {
+        switch (c) {
+        case u'&': out += u"&amp;"; return;
+        case u'<': out += u"&lt;"; return;
+        case u'>': out += u"&gt;"; return;
+        default: break;
+        }
     }
-    if (start == 0) return;
-    out.append(text, start);
-    text.swap(out);
+    out += c;
+}
+
+// Every "%" written "&#37;".
+String EscapePercent(StringView html) {
+    constexpr StringView kEscaped = u"&#37;";
+    String out;
+    out.reserve(html.size() + (kEscaped.size() - 1) * static_cast<size_t>(std::count(html.begin(), html.end(), u'%')));
+    for (size_t from = 0;;) {
+        size_t percent = html.find(u'%', from);
+        out += html.substr(from, percent - from);
+        if (percent == npos) return out;
+        out += kEscaped;
+        from = percent + 1;
+    }
+}
+
+void Remove(String& text, StringView what) {
+    core::ReplaceAll(text, what, u"");
 }
 
 } // namespace
 
-template <typename Char>
-auto BasicRtfHtmlConverter<Char>::TrimFinalParagraph(StringView rtf) -> String {
-    String out(rtf);
-    TrimFinalParagraphInPlace(out);
-    return out;
+String RtfHtmlConverter::TrimFinalParagraph(String rtf) {
+    size_t last = rtf.rfind(u"\\par");
+    rtf.resize(last != npos && last >= 1 ? last : 0);
+    rtf += u"\n}";
+    return rtf;
 }
 
-template <typename Char>
-void BasicRtfHtmlConverter<Char>::TrimFinalParagraphInPlace(String& rtf) {
-    size_t last = rtf.rfind(Lit<Char, "\\par">);
-    rtf.resize(last != String::npos && last >= 1 ? last : 0);
-    rtf += Lit<Char, "\n}">;
-}
-
-template <typename Char>
-auto BasicRtfHtmlConverter<Char>::Convert(StringView rtf, StringView startMarker, bool closeAll) -> String {
+String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool closeAll) {
     size_t start = rtf.find(startMarker);
-    if (start == StringView::npos) return {};
+    if (start == npos) return {};
     // Nothing before the marker is read but the character just before it (a
     // backslash there escapes a brace at the marker).
     size_t keep = start > 0 ? start - 1 : 0;
-    return ConvertTaking(String(rtf.substr(keep)), startMarker, closeAll);
+    String html = ConvertRun(rtf.substr(keep), start - keep, closeAll);
+    html = RemoveEmptyElements(html);
+    return EscapePercent(html);
 }
 
-template <typename Char>
-auto BasicRtfHtmlConverter<Char>::ConvertTaking(String rtf, StringView startMarker, bool closeAll,
-                                                bool groupsDropped, bool escapePercent) -> String {
-    size_t start = rtf.find(startMarker);
-    if (start == String::npos) return {};
-    if (!groupsDropped) StripGroupsInPlace(rtf, start);
-    String html;
-    LoadStack();
-    tagMarks_ = {};
-    tagMarks_.valid = marking_ = useTagMarks_;
-    // A guess at the number of tags, so that the marks are not copied as
-    // they grow.
-    if (marking_) {
-        tagMarks_.opening.reserve(rtf.size() / 16 + 16);
-        CheckTagText(fontSize);
-        for (const String& name : otherNames_) CheckTagText(name);
-    }
-    ConvertRun(rtf, start, closeAll, false, html);
-    marking_ = false;
-    StoreStack();
-    // The percent signs are escaped because the publishing library treats the
-    // post as a format string.
-    if (tagMarks_.valid) {
-        RemoveEmptyMarkedElements(html, escapePercent);
-    } else {
-        RemoveEmptyElementsInPlace(html, escapePercent);
-    }
-    tagMarks_ = {};
-    return html;
-}
-
-template <typename Char>
-auto BasicRtfHtmlConverter<Char>::StripGroups(StringView text, size_t start) -> String {
-    String out(text);
-    StripGroupsInPlace(out, start);
-    return out;
-}
-
-// Characters are only dropped, so the text is compacted in place.
-template <typename Char>
-void BasicRtfHtmlConverter<Char>::StripGroupsInPlace(String& text, size_t start) {
-    size_t write = std::min(start, text.size());
-    ForEachUngroupedStretch(StringView(text), start, [&](size_t from, size_t length) {
-        if (from != write) std::char_traits<Char>::move(text.data() + write, text.data() + from, length);
-        write += length;
-    });
-    text.resize(write);
-}
-
-template <typename Char>
-void BasicRtfHtmlConverter<Char>::AppendText(String& out, char16_t c, bool forHtml) const {
-    if (forHtml) {
-        switch (c) {
-        case u'&': out += Lit<Char, "&amp;">; return;
-        case u'<': out += Lit<Char, "&lt;">; return;
-        case u'>': out += Lit<Char, "&gt;">; return;
-        default: break;
+// An opening brace not directly preceded by a backslash starts a group, which
+// goes with every group nested in it; its extent is found by counting every
+// brace in it, escaped ones included. Whether a brace is ever closed depends
+// only on the text after it, so one pass over the braces finds those that
+// never are; then every group is read once, and the whole operation stays
+// linear even for thousands of unclosed braces.
+String RtfHtmlConverter::StripGroups(StringView text, size_t start) {
+    start = std::min(start, text.size());
+    std::vector<size_t> unclosed;  // ascending
+    for (size_t k = FindAny(text, start, u'{', u'}'); k < text.size(); k = FindAny(text, k + 1, u'{', u'}')) {
+        if (text[k] == u'{') {
+            unclosed.push_back(k);
+        } else if (!unclosed.empty()) {
+            unclosed.pop_back();
         }
     }
-    AppendUnit(out, c);
+
+    String out(text.substr(0, start));
+    out.reserve(text.size());
+    size_t nextUnclosed = 0;
+    size_t k = start;
+    while (k < text.size()) {
+        size_t brace = text.find(u'{', k);
+        while (brace != npos && brace > 0 && text[brace - 1] == u'\\') brace = text.find(u'{', brace + 1);
+        if (brace == npos) {
+            out += text.substr(k);
+            break;
+        }
+        out += text.substr(k, brace - k);
+        while (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] < brace) ++nextUnclosed;
+        if (nextUnclosed < unclosed.size() && unclosed[nextUnclosed] == brace) {
+            k = brace + 1;  // never closed: only the "{" goes
+            continue;
+        }
+        size_t depth = 0;
+        size_t close = brace;
+        for (;; close = FindAny(text, close + 1, u'{', u'}')) {
+            if (text[close] == u'{') {
+                ++depth;
+            } else if (--depth == 0) {
+                break;
+            }
+        }
+        k = close + 1;
+    }
+    return out;
 }
 
 // After "\uN" the RTF repeats the character for readers that do not know
 // Unicode; we skip that many characters, a byte escape counting as one.
-template <typename Char>
-size_t BasicRtfHtmlConverter<Char>::SkipUnicodeFallback(StringView text, size_t pos) const {
+size_t RtfHtmlConverter::SkipUnicodeFallback(StringView text, size_t pos) const {
     for (long left = unicodeFallback_; left > 0 && pos < text.size(); --left) {
         if (IsByteEscape(text, pos)) {
             pos += 4;
-        } else if (text[pos] == Char('\\') || text[pos] == Char('{') || text[pos] == Char('}') ||
-                   text[pos] == Char('\r') || text[pos] == Char('\n')) {
+        } else if (text[pos] == u'\\' || text[pos] == u'{' || text[pos] == u'}' || text[pos] == u'\r' ||
+                   text[pos] == u'\n') {
             break;  // a control word or group: the fallback is over
         } else {
-            pos = NextUnit(text, pos);
+            ++pos;
         }
     }
     return pos;
 }
 
 // Escapes of one character: "\\", "\{", "\}", "\'hh", "\uN", "\~", "\_",
-// "\-". With `out` null this only tells whether one starts at `pos`.
-template <typename Char>
-size_t BasicRtfHtmlConverter<Char>::ReadEscape(StringView text, size_t pos, String* out, bool forHtml) {
-    if (pos + 1 >= text.size() || text[pos] != Char('\\')) return 0;
-    Char next = text[pos + 1];
+// "\-".
+size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bool forHtml) const {
+    if (pos + 1 >= text.size() || text[pos] != u'\\') return 0;
+    char16_t next = text[pos + 1];
     // Most backslashes start a control word: a letter, and only "u" can
     // begin an escape.
-    if (next >= Char('a') && next <= Char('z') && next != Char('u')) return 0;
+    if (next >= u'a' && next <= u'z' && next != u'u') return 0;
     switch (next) {
-    case Char('\\'):
-    case Char('{'):
-    case Char('}'):
+    case u'\\':
+    case u'{':
+    case u'}':
         if (out) *out += next;
         return 2;
-    case Char('~'):
-        if (out) AppendUnit(*out, u'\u00A0');
+    case u'~':
+        if (out) *out += u'\u00A0';
         return 2;
-    case Char('_'):
-        if (out) AppendUnit(*out, u'\u2011');
+    case u'_':
+        if (out) *out += u'\u2011';
         return 2;
-    case Char('-'):
+    case u'-':
         return 2;  // optional hyphen: only a hint where a word may break
     default:
         break;
@@ -245,218 +239,197 @@ size_t BasicRtfHtmlConverter<Char>::ReadEscape(StringView text, size_t pos, Stri
     if (!IsUnicodeEscape(text, pos)) return 0;
     if (!out) return 1;
     size_t k = pos + 2;
-    bool negative = text[k] == Char('-');
+    bool negative = text[k] == u'-';
     if (negative) ++k;
     unsigned value = 0;  // modulo 65536, so out-of-range numbers wrap like their 16-bit form
-    for (; k < text.size() && IsDigit(text[k]); ++k) value = (value * 10 + (text[k] - Char('0'))) & 0xFFFF;
+    for (; k < text.size() && IsDigit(text[k]); ++k) value = (value * 10 + (text[k] - u'0')) & 0xFFFF;
     if (negative) value = (65536 - value) & 0xFFFF;
     AppendText(*out, static_cast<char16_t>(value), forHtml);
-    if (k < text.size() && text[k] == Char(' ')) ++k;
+    if (k < text.size() && text[k] == u' ') ++k;
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-template <typename Char>
-void BasicRtfHtmlConverter<Char>::ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink,
-                                             String& out) {
-    alignment = Lit<Char, "left">;
+String RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll, bool insideLink) {
+    const String stripped = StripGroups(rtf, start);
+    const StringView text = stripped;
+    alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
         quote_.Reset();
-        // Room for the HTML, which is about as long as the RTF; pages that
-        // stay unused cost no memory.
-        out.reserve(out.size() + 2 * (text.size() - std::min(start, text.size())) + 64);
     }
+    String out;
+    // Room for the HTML, which is about as long as the RTF.
+    out.reserve(2 * (text.size() - std::min(start, text.size())) + 64);
 
-    const StringView view = text;
     size_t k = start;
-    while (k < view.size()) {
-        Char c = view[k];
-        if (c == Char('\n')) {
+    while (k < text.size()) {
+        char16_t c = text[k];
+        if (c == u'\n') {
             ++k;
             continue;
         }
-        if (c == Char('}')) {
-            AppendCloseAllElements(out);
+        if (c == u'}') {
+            out += CloseAllElements();
             break;
         }
-        if (c != Char('\\')) {
-            if (c == Char('&') || c == Char('<') || c == Char('>')) {
-                AppendText(out, static_cast<char16_t>(c), true);
+        if (c != u'\\') {
+            if (c == u'&' || c == u'<' || c == u'>') {
+                AppendText(out, c, true);
                 ++k;
                 continue;
             }
             // A stretch of plain text, copied at once.
-            size_t end = FindAnyOf(view, k + 1, Char('\\'), Char('\n'), Char('}'), Char('&'), Char('<'), Char('>'));
-            out.append(view.substr(k, end - k));
+            size_t end = FindAny(text, k + 1, u'\\', u'\n', u'}', u'&', u'<', u'>');
+            out += text.substr(k, end - k);
             k = end;
             continue;
         }
-        if (size_t taken = ReadEscape(view, k, &out, true)) {
+        if (size_t taken = ReadEscape(text, k, &out, true)) {
             k += taken;
             continue;
         }
         // A control-word run: up to its delimiter, or up to an escape, which
-        // is text and so ends the run without a delimiter. Its words are the
-        // pieces between its backslashes; where each starts is noted on the
-        // way, and whether one starts with "shad" (the run holds "\shad").
-        wordStarts_.clear();
-        bool linkSwitch = false;
+        // is text and so ends the run without a delimiter.
         size_t end = k;
-        for (;;) {
-            const size_t word = end;
-            wordStarts_.push_back(word - k);
-            end = FindAnyOf(view, end + 1, Char('\\'), Char(' '), Char('\n'), Char('\r'));
-            if (!linkSwitch && end - word > 4 && view[word + 1] == Char('s') && view[word + 2] == Char('h') &&
-                view[word + 3] == Char('a') && view[word + 4] == Char('d')) {
-                linkSwitch = true;
-            }
-            if (end == view.size() || view[end] != Char('\\') || ReadEscape(view, end, nullptr, true)) break;
-        }
-        StringView run = view.substr(k, end - k);
-        if (!insideLink && linkSwitch) {
-            if (size_t consumed = ReadLink(view, k, out)) {
+        do {
+            end = FindAny(text, end + 1, u'\\', u' ', u'\n', u'\r');
+        } while (end < text.size() && text[end] == u'\\' && !ReadEscape(text, end, nullptr, true));
+        StringView run = text.substr(k, end - k);
+        if (!insideLink && run.find(u"\\shad") != npos) {
+            size_t consumed = 0;
+            String link = ReadLink(text, k, consumed);
+            if (consumed > 0) {
+                out += link;
                 k += consumed;
                 continue;
             }
         }
-        ApplyControlWords(run, out);
+        out += ApplyControlWords(run);
         k = end;
-        if (k < view.size() && IsDelimiter(view[k])) ++k;
+        if (k < text.size() && IsDelimiter(text[k])) ++k;
     }
-    if (closeAll && !stack_.empty()) AppendCloseAllElements(out);
+    if (closeAll && !openElements.empty()) out += CloseAllElements();
+    return out;
 }
 
 // Dispatched on the word's first letter: this runs for every control word of
 // the text, and most words (\lang1033, \sl-240, \f0 ...) mean nothing here.
-// The words are those whose starts ConvertRun noted in wordStarts_.
-template <typename Char>
-void BasicRtfHtmlConverter<Char>::ApplyControlWords(StringView run, String& out) {
-    const size_t count = wordStarts_.size();
-    auto wordAt = [&](size_t n) {
-        const size_t from = wordStarts_[n] + 1;
-        return run.substr(from, (n + 1 < count ? wordStarts_[n + 1] : run.size()) - from);
-    };
-    for (size_t n = 0; n < count; ++n) {
-        StringView word = wordAt(n);
+String RtfHtmlConverter::ApplyControlWords(StringView run) {
+    words_.clear();
+    for (size_t from = run.find(u'\\'); from != npos;) {
+        size_t next = run.find(u'\\', from + 1);
+        words_.push_back(run.substr(from + 1, (next == npos ? run.size() : next) - from - 1));
+        from = next;
+    }
+    String out;
+    for (size_t n = 0; n < words_.size(); ++n) {
+        StringView word = words_[n];
         if (word.empty()) continue;
         switch (word[0]) {
-        case Char('p'):
-            if (Same(word, Lit<Char, "pard">)) {
-                if (n + 1 < count && Same(wordAt(n + 1), Lit<Char, "par">)) {
-                    out += Lit<Char, "<br />">;
+        case u'p':
+            if (word == u"pard") {
+                if (n + 1 < words_.size() && words_[n + 1] == u"par") {
+                    out += kLineBreak;
                 } else {
                     // "\qc" anywhere in the run wins over "\qr".
-                    bool center = false;
-                    bool right = false;
-                    for (size_t m = 0; m < count; ++m) {
-                        StringView other = wordAt(m);
-                        if (other.size() == 2 && other[0] == Char('q')) {
-                            center = center || other[1] == Char('c');
-                            right = right || other[1] == Char('r');
-                        }
-                    }
-                    alignment = center ? Lit<Char, "center"> : right ? Lit<Char, "right"> : Lit<Char, "left">;
-                    AppendOpenElement(kParagraph, out);
+                    bool center = std::find(words_.begin(), words_.end(), u"qc") != words_.end();
+                    bool right = std::find(words_.begin(), words_.end(), u"qr") != words_.end();
+                    alignment = center ? u"center" : right ? u"right" : u"left";
+                    out += OpenElement(kParagraph);
                 }
-            } else if (Same(word, Lit<Char, "par">)) {
-                out += Lit<Char, "<br />">;
+            } else if (word == u"par") {
+                out += kLineBreak;
             }
             break;
-        case Char('l'):
-        case Char('t'):
-        case Char('r'):
-        case Char('e'):
-        case Char('b'): {
+        case u'l':
+        case u't':
+        case u'r':
+        case u'e':
+        case u'b': {
             // Every word of that table starts with one of these letters.
             auto character = std::find_if(std::begin(kCharacterWords), std::end(kCharacterWords),
-                                          [&](const CharacterWord& c) { return WordIs(word, c.word); });
+                                          [&](const CharacterWord& c) { return c.word == word; });
             if (character != std::end(kCharacterWords)) {
                 if (character->character == 0) {
-                    out += Lit<Char, "<br />">;
+                    out += kLineBreak;
                 } else {
-                    AppendUnit(out, character->character);
+                    out += character->character;
                 }
-            } else if (word[0] == Char('b')) {
-                if (word.size() > 1 && word[1] == Char('0')) {
-                    AppendCloseElement(kBold, out);
-                } else {
-                    AppendOpenElement(kBold, out);
-                }
+            } else if (word[0] == u'b') {
+                out += word.size() > 1 && word[1] == u'0' ? CloseElement(kBold) : OpenElement(kBold);
             }
             break;
         }
-        case Char('u'):
-            if (word.size() >= 2 && word[1] == Char('c')) {
+        case u'u':
+            if (word.size() >= 2 && word[1] == u'c') {
                 if (long count = WordParameter(word, 2); count >= 0) unicodeFallback_ = count;
-            } else if (Same(word, Lit<Char, "ul">)) {
-                AppendOpenElement(kUnderline, out);
-            } else if (Same(word, Lit<Char, "ulnone">)) {
-                AppendCloseElement(kUnderline, out);
+            } else if (word == u"ul") {
+                out += OpenElement(kUnderline);
+            } else if (word == u"ulnone") {
+                out += CloseElement(kUnderline);
             }
             break;
-        case Char('i'):
-            if (word.size() > 1 && word[1] == Char('0')) {
-                AppendCloseElement(kItalic, out);
-            } else {
-                AppendOpenElement(kItalic, out);
-            }
+        case u'i':
+            out += word.size() > 1 && word[1] == u'0' ? CloseElement(kItalic) : OpenElement(kItalic);
             break;
-        case Char('f'):
-            if (word.size() >= 2 && word[1] == Char('s')) {
-                AppendCloseElement(kFont, out);
+        case u'f':
+            if (word.size() >= 2 && word[1] == u's') {
+                out += CloseElement(kFont);
                 fontSize = HtmlFontSize(word);
-                AppendOpenElement(kFont, out);
+                out += OpenElement(kFont);
             }
             break;
         default:
             break;
         }
     }
+    return out;
 }
 
 // The editor writes a link as visible text in the shadow effect followed at
 // once by hidden text: "#", a double quote, the address, a double quote.
-// `runStart` is the backslash of the run that holds "\shad"; the result says
-// where the outer scan resumes: after the address's closing quote.
-template <typename Char>
-size_t BasicRtfHtmlConverter<Char>::ReadLink(StringView text, size_t runStart, String& out) {
+// `runStart` is the backslash of the run that holds "\shad"; `consumed`
+// says where the outer scan resumes: after the address's closing quote.
+String RtfHtmlConverter::ReadLink(StringView text, size_t runStart, size_t& consumed) {
+    consumed = 0;
     size_t hidden = hiddenSwitch_.Find(text, runStart);
-    if (hidden == StringView::npos) hidden = text.size();
+    if (hidden == npos) hidden = text.size();
 
     // Where the address starts: a "#" directly before the first double quote
     // of the hidden text. Anything else means the shadowed text is no link
     // of ours (pasted text, say): it still becomes a link without address,
     // but nothing after it is swallowed, so no typed text is lost.
     size_t quote = quote_.Find(text, hidden);
-    bool hasAddress = quote != StringView::npos && quote > hidden && text[quote - 1] == Char('#');
-    if (!hasAddress && hidden == runStart) return 0;  // not even link text: an ordinary run
+    bool hasAddress = quote != npos && quote > hidden && text[quote - 1] == u'#';
+    if (!hasAddress && hidden == runStart) return {};  // not even link text: an ordinary run
 
     String linkText(text.substr(runStart, hidden - runStart));
-    ReplaceAll(linkText, Lit<Char, "\\shad">);
+    Remove(linkText, u"\\shad");
 
-    if (linkText.find(Lit<Char, "\\pard">) != String::npos) {
-        if (linkText.find(Lit<Char, "\\qc">) != String::npos) {
-            ReplaceAll(linkText, Lit<Char, "\\qc">);
-            alignment = Lit<Char, "center">;
-        } else if (linkText.find(Lit<Char, "\\qr">) != String::npos) {
-            ReplaceAll(linkText, Lit<Char, "\\qr">);
-            alignment = Lit<Char, "right">;
+    String out;
+    if (linkText.find(u"\\pard") != npos) {
+        if (linkText.find(u"\\qc") != npos) {
+            Remove(linkText, u"\\qc");
+            alignment = u"center";
+        } else if (linkText.find(u"\\qr") != npos) {
+            Remove(linkText, u"\\qr");
+            alignment = u"right";
         } else {
-            alignment = Lit<Char, "left">;
+            alignment = u"left";
         }
-        ReplaceAll(linkText, Lit<Char, "\\pard">);
-        AppendOpenElement(kParagraph, out);
+        Remove(linkText, u"\\pard");
+        out += OpenElement(kParagraph);
     }
 
     String address;
     size_t resume = hidden;
     if (hasAddress) {
         size_t close = quote_.Find(text, quote + 1);
-        size_t end = close == StringView::npos ? text.size() : close;
+        size_t end = close == npos ? text.size() : close;
         const StringView inside = text.substr(0, end);
         for (size_t k = quote + 1; k < end;) {
-            size_t backslash = std::min(FindUnit(inside, Char('\\'), k), end);
-            address.append(inside.substr(k, backslash - k));
+            size_t backslash = std::min(inside.find(u'\\', k), end);
+            address += inside.substr(k, backslash - k);
             k = backslash;
             if (k == end) break;
             if (size_t taken = ReadEscape(inside, k, &address, false)) {
@@ -465,17 +438,14 @@ size_t BasicRtfHtmlConverter<Char>::ReadLink(StringView text, size_t runStart, S
                 address += text[k++];
             }
         }
-        resume = close == StringView::npos ? text.size() : close + 1;
+        resume = close == npos ? text.size() : close + 1;
     }
 
-    AppendOpenLink(address, out);
-    StripGroupsInPlace(linkText, 0);
-    ConvertRun(linkText, 0, false, true, out);
-    AppendCloseElement(kLink, out);
-    return resume - runStart;
+    out += OpenLink(address);
+    out += ConvertRun(linkText, 0, false, true);
+    out += CloseElement(kLink);
+    consumed = resume - runStart;
+    return out;
 }
-
-template class BasicRtfHtmlConverter<char16_t>;
-template class BasicRtfHtmlConverter<char>;
 
 } // namespace rtfhtml

@@ -30,12 +30,12 @@ if(NOT status EQUAL 2 OR NOT error MATCHES "not supported")
   message(FATAL_ERROR "rtf2html --codepage 65001: status ${status}, stderr '${error}'")
 endif()
 
-# The tool cuts the text, finds the first paragraph reset and drops groups on
-# the raw bytes before it decodes them: groups closed only by the brace that
-# the cut appends, escaped braces inside and outside groups, bytes above 127
-# inside and outside a picture, a text that starts with its marker and one
-# without any. The expected HTML is what the converter's own entry points
-# give for the same text.
+# Texts where the cut, the search for the first paragraph reset and the
+# dropping of groups meet the decoding of bytes: groups closed only by the
+# brace that the cut appends, escaped braces inside and outside groups, bytes
+# above 127 inside and outside a picture, a text that starts with its marker
+# and one without any. The expected HTML is what the converter's own entry
+# points give for the same text.
 file(GLOB cases ${FIXTURES}/../tool/*.rtf)
 if(NOT cases)
   message(FATAL_ERROR "no tool cases in ${FIXTURES}/../tool")
@@ -48,3 +48,11 @@ foreach(case IN LISTS cases)
     message(FATAL_ERROR "rtf2html ${case}: status ${status}, output\n${html}\nexpected\n${expected}")
   endif()
 endforeach()
+
+# A folder opens on some systems but cannot be read: a message and status 1,
+# like any file that cannot be read.
+execute_process(COMMAND ${run} ${FIXTURES}
+  OUTPUT_VARIABLE html ERROR_VARIABLE error RESULT_VARIABLE status)
+if(NOT status EQUAL 1 OR NOT error MATCHES "cannot (open|read) " OR NOT html STREQUAL "")
+  message(FATAL_ERROR "rtf2html on a folder: status ${status}, stderr '${error}'")
+endif()

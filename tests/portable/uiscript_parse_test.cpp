@@ -84,7 +84,8 @@ TEST(UiScriptParse, ExpectationsKeysAndAnswers) {
     }
 
     const struct { const char* line; Answer answer; } answers[] = {
-        {"answer ok", Answer::Ok}, {"answer Yes", Answer::Yes}, {"answer no", Answer::No}};
+        {"answer ok", Answer::Ok}, {"answer Yes", Answer::Yes}, {"answer no", Answer::No},
+        {"answer retry", Answer::Retry}, {"answer cancel", Answer::Cancel}};
     for (const auto& c : answers) {
         auto script = Parse(c.line);
         ASSERT_TRUE(script.ok()) << c.line;

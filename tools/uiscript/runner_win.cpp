@@ -58,10 +58,10 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
-bool IsOurs(HWND window) {
+bool BelongsTo(HWND window, DWORD processId) {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
-    return process == ::GetCurrentProcessId();
+    return process == processId;
 }
 
 // --- the hook on the user-interface thread ---------------------------------
@@ -96,9 +96,10 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM removal, LPARAM lParam) {
 // --- message-box recognition -------------------------------------------------
 
 struct BoxButtons {
-    HWND ok = nullptr, cancel = nullptr, yes = nullptr, no = nullptr;
+    HWND ok = nullptr, cancel = nullptr, yes = nullptr, no = nullptr, retry = nullptr;
     std::string Names() const {
         if (yes && no) return cancel ? "yesnocancel" : "yesno";
+        if (retry && cancel) return "retrycancel";
         if (ok && cancel) return "okcancel";
         if (ok) return "ok";
         return cancel ? "cancel" : "";
@@ -121,20 +122,22 @@ bool ReadMessageBox(HWND window, BoxButtons& buttons) {
         if (id == IDCANCEL) buttons.cancel = child;
         if (id == IDYES) buttons.yes = child;
         if (id == IDNO) buttons.no = child;
+        if (id == IDRETRY) buttons.retry = child;
     }
     return hasText && !foreign && !buttons.Names().empty();
 }
 
 template <class Match>
-HWND FindTopLevel(Match match) {
+HWND FindTopLevel(DWORD processId, Match match) {
     struct Search {
+        DWORD processId;
         Match* match;
         HWND found = nullptr;
-    } search{&match};
+    } search{processId, &match};
     ::EnumWindows(
         [](HWND window, LPARAM data) -> BOOL {
             auto* s = reinterpret_cast<Search*>(data);
-            if (!IsOurs(window) || !::IsWindowVisible(window)) return TRUE;
+            if (!BelongsTo(window, s->processId) || !::IsWindowVisible(window)) return TRUE;
             if ((*s->match)(window)) { s->found = window; return FALSE; }
             return TRUE;
         },
@@ -172,10 +175,16 @@ void MakeFolders(const std::wstring& folder) {
 
 class Runner {
 public:
-    explicit Runner(const Options& options) : options_(options), sync_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    explicit Runner(const Options& options)
+        : options_(options),
+          sync_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          processId_(options.processId ? options.processId : ::GetCurrentProcessId()),
+          foreign_(processId_ != ::GetCurrentProcessId()),
+          process_(foreign_ ? ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId_) : nullptr) {}
     ~Runner() {
         for (auto& [thread, hook] : hooks_) ::UnhookWindowsHookEx(hook);
         ::CloseHandle(sync_);
+        if (process_) ::CloseHandle(process_);
     }
 
     void Run(const Step& step) {
@@ -219,7 +228,9 @@ private:
     }
 
     void Hook(DWORD thread) {
-        if (hooks_.count(thread)) return;
+        // A hook in another process would need a DLL of its own: there,
+        // steps settle by a short pause instead.
+        if (foreign_ || hooks_.count(thread)) return;
         // Thread hooks inside our own process need no module handle.
         HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, thread);
         if (hook) hooks_[thread] = hook;
@@ -235,6 +246,15 @@ private:
     // been taken from its queue. Bounded; a thread that stays busy longer is
     // reported by the steps that follow.
     void Settle() {
+        if (foreign_) {
+            // Until the other process waits for input again with nothing
+            // queued, twice: what a step posted, then what its handling posted.
+            for (int i = 0; i < 2 && process_; ++i) {
+                ::WaitForInputIdle(process_, options_.timeoutMs);
+                ::Sleep(50);
+            }
+            return;
+        }
         if (!uiThread_ || !hooks_.count(uiThread_)) {
             ::Sleep(50);
             return;
@@ -265,15 +285,25 @@ private:
         const std::wstring name = Wide(wanted);
         HWND found = nullptr;
         Poll([&] {
-            found = FindTopLevel([&](HWND w) {
+            found = FindTopLevel(processId_, [&](HWND w) {
                 return byClass ? ClassOf(w) == name : TextOf(w) == name;
             });
             return found != nullptr;
         }, options_.timeoutMs);
         if (!found)
-            Fail(std::string("no window of this process ") + (byClass ? "of class " : "with caption ") + "\"" + wanted +
-                 "\" appeared within " + std::to_string(options_.timeoutMs) + " ms");
+            Fail(std::string(foreign_ ? "no window of process " + std::to_string(processId_) + " " : "no window of this process ") + (byClass ? "of class " : "with caption ") + "\"" + wanted +
+                 "\" appeared within " + std::to_string(options_.timeoutMs) + " ms" + VisibleWindows());
         Adopt(found);
+    }
+
+    // The captions of the process's visible top-level windows, for a failed wait.
+    std::string VisibleWindows() {
+        std::string list;
+        FindTopLevel(processId_, [&](HWND w) {
+            list += (list.empty() ? " (visible now: " : ", ") + Quoted(TextOf(w));
+            return false;
+        });
+        return list.empty() ? " (none visible)" : list + ")";
     }
 
     // The toolbar among the current window's descendants that holds `command`.
@@ -552,17 +582,19 @@ private:
     }
 
     // Expectations are checked again for a moment, for state that a window
-    // updates on its own (timers, notifications it posts to itself).
+    // updates on its own (timers, notifications it posts to itself). Another
+    // process's windows change on that process's own time: a step there has
+    // no marker to wait for, so its expectations wait as long as a window.
     void Expect(const Step& step) {
         std::string reason;
-        if (!Poll([&] { reason = Check(step); return reason.empty(); }, 1000)) Fail(reason);
+        if (!Poll([&] { reason = Check(step); return reason.empty(); }, foreign_ ? options_.timeoutMs : 1000)) Fail(reason);
     }
 
     void AnswerBox(Answer answer) {
         HWND box = nullptr;
         BoxButtons buttons;
         Poll([&] {
-            box = FindTopLevel([&](HWND w) {
+            box = FindTopLevel(processId_, [&](HWND w) {
                 buttons = {};
                 return ::IsWindowEnabled(w) && ReadMessageBox(w, buttons);
             });
@@ -584,6 +616,8 @@ private:
         switch (answer) {
         case Answer::Yes: button = buttons.yes; command = IDYES; seen.answer = "yes"; break;
         case Answer::No: button = buttons.no; command = IDNO; seen.answer = "no"; break;
+        case Answer::Retry: button = buttons.retry; command = IDRETRY; seen.answer = "retry"; break;
+        case Answer::Cancel: button = buttons.cancel; command = IDCANCEL; seen.answer = "cancel"; break;
         default: button = buttons.ok; command = IDOK; seen.answer = "ok"; break;
         }
         if (options_.log) {
@@ -601,6 +635,7 @@ private:
     }
 
     void Shot(const std::string& name) {
+        if (foreign_) Settle();  // painted what the last step changed
         if (options_.screenshotFolder.empty()) {
             if (options_.log) options_.log("shot " + name + " skipped: no screenshot folder");
             return;
@@ -638,6 +673,9 @@ private:
 
     const Options& options_;
     HANDLE sync_;
+    const DWORD processId_;  // whose windows the script drives
+    const bool foreign_;     // another process than this one
+    HANDLE process_;         // that process, when foreign
     HWND current_ = nullptr;
     DWORD uiThread_ = 0;
     std::map<DWORD, HHOOK> hooks_;

@@ -185,14 +185,16 @@ bool BuildStep(const std::vector<Token>& tokens, Step& step, std::string& error)
         }
     } else if (verb == "answer") {
         step.op = Op::Answer;
-        if (b.Count(2, "answer ok|yes|no")) {
+        if (b.Count(2, "answer ok|yes|no|retry|cancel")) {
             const std::string which = Lower(tokens[1].text);
             good = true;
-            if (tokens[1].quoted) good = b.Fail("usage: answer ok|yes|no");
+            if (tokens[1].quoted) good = b.Fail("usage: answer ok|yes|no|retry|cancel");
             else if (which == "ok") step.answer = Answer::Ok;
             else if (which == "yes") step.answer = Answer::Yes;
             else if (which == "no") step.answer = Answer::No;
-            else good = b.Fail("unknown answer \"" + tokens[1].text + "\" (ok, yes or no)");
+            else if (which == "retry") step.answer = Answer::Retry;
+            else if (which == "cancel") step.answer = Answer::Cancel;
+            else good = b.Fail("unknown answer \"" + tokens[1].text + "\" (ok, yes, no, retry or cancel)");
         }
     } else if (verb == "close") {
         step.op = Op::Close;
@@ -299,7 +301,14 @@ std::string Describe(const Step& step) {
         case Expectation::None: break;
         }
         return "expect " + id;
-    case Op::Answer: return step.answer == Answer::Yes ? "answer yes" : step.answer == Answer::No ? "answer no" : "answer ok";
+    case Op::Answer:
+        switch (step.answer) {
+        case Answer::Yes: return "answer yes";
+        case Answer::No: return "answer no";
+        case Answer::Retry: return "answer retry";
+        case Answer::Cancel: return "answer cancel";
+        default: return "answer ok";
+        }
     case Op::Close: return "close";
     case Op::Shot: return "shot " + step.text;
     case Op::Sleep: return "sleep " + std::to_string(step.numbers[0]);

@@ -31,7 +31,7 @@ enum class Op {
     Type,       // type "TEXT"
     Key,        // key Enter|Escape|Tab|Ctrl+LETTER
     Expect,     // expect ID text "T" | ID state | ID rect X Y W H | caption "T"
-    Answer,     // answer ok|yes|no
+    Answer,     // answer ok|yes|no|retry|cancel
     Close,      // close
     Shot,       // shot NAME
     Sleep,      // sleep MS
@@ -53,7 +53,7 @@ enum class Expectation {
 
 enum class KeyName { None, Enter, Escape, Tab, Ctrl };
 
-enum class Answer { None, Ok, Yes, No };
+enum class Answer { None, Ok, Yes, No, Retry, Cancel };
 
 struct Step {
     int line = 0;  // 1-based line of the script
