@@ -7,7 +7,8 @@
 #include "framework/gdiplus_session.h"
 #include "framework/module.h"
 #include "framework/wide.h"
-#include "publishing/publish_library.h"
+#include "publishing/blog_client.h"
+#include "publishing/post_assembly.h"
 #include "resources/resource.h"
 #include "ui_driver.h"
 
@@ -18,6 +19,7 @@
 #include <gdiplus.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -141,7 +143,7 @@ protected:
     }
 
     void TearDown() override {
-        ReleasePublishLibrary();
+        publishing::ReleasePublishLibrary();
         ::FreeLibrary(library);
         ::DeleteFileW(imagePath.c_str());
     }
@@ -260,7 +262,7 @@ TEST_F(EditorTest, PostSendsTheEntryToTheChosenBlog) {
     EXPECT_EQ(Count(call.htmlBody, L"%s"), 2u);
     EXPECT_EQ(Count(call.htmlBody, L"%"), 2u);
     EXPECT_EQ(editor.postAddress, u"http://alpha.example/");
-    EXPECT_EQ(publishLibrary, nullptr) << "Post releases the library";
+    EXPECT_EQ(publishing::publishLibrary.get(), nullptr) << "Post releases the library";
 }
 
 TEST_F(EditorTest, ImageButtonChoosesTheTagRow) {
@@ -315,16 +317,16 @@ TEST(ImageSizeText, ScalesWiderThan320KeepingProportions) {
     };
     for (const Case& c : cases) {
         std::wstring path = WriteBitmap(c.width, c.height);
-        EXPECT_EQ(CBlogOutputDlg::ImageSizeText(U(path)), c.expected) << c.width << "x" << c.height;
+        EXPECT_EQ(publishing::ImageSizeText(U(path)), c.expected) << c.width << "x" << c.height;
         ::DeleteFileW(path.c_str());
     }
-    EXPECT_EQ(CBlogOutputDlg::ImageSizeText(u"C:\\no\\such\\image.png"), u"");
+    EXPECT_EQ(publishing::ImageSizeText(u"C:\\no\\such\\image.png"), u"");
 }
 
 TEST(ImageTag, MissingImageLeavesTwoSpacesBeforeHspace) {
-    EXPECT_EQ(CBlogOutputDlg::WithImageTag(u"<p>x</p>", u"", ID_IMAGE_LEFT),
+    EXPECT_EQ(publishing::WithImageTag(u"<p>x</p>", u"", publishing::ImageAlign::Left),
               u"<a href=\"%s\"><img src = \"%s\" align = \"left\"  hspace = \"20\" /></a><p>x</p>");
-    EXPECT_EQ(CBlogOutputDlg::WithImageTag(u"<p>x</p>", u"", ID_IMAGE_BOTTOM),
+    EXPECT_EQ(publishing::WithImageTag(u"<p>x</p>", u"", publishing::ImageAlign::Bottom),
               u"<p>x</p><p align = \"center\"><a href=\"%s\"><img src = \"%s\"  hspace=\"6\" /></a></p>");
 }
 
@@ -345,13 +347,13 @@ TEST_F(EditorTest, CancelEscapeAndCloseBoxReleaseTheLibrary) {
         CBlogOutputDlg editor(nullptr, icon);
         Prepare(editor);
         INT_PTR result = Run(editor, [&](HWND window) {
-            EXPECT_NE(publishLibrary, nullptr);
+            EXPECT_NE(publishing::publishLibrary.get(), nullptr);
             close(window);
             EXPECT_TRUE(ui::WaitGone(window));
         });
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(editor.differentAccountRequested, 0);
-        EXPECT_EQ(publishLibrary, nullptr);
+        EXPECT_EQ(publishing::publishLibrary.get(), nullptr);
         EXPECT_TRUE(fake->published.empty());
     }
 }
@@ -365,7 +367,7 @@ TEST_F(EditorTest, DifferentAccountKeepsTheLibraryLoaded) {
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(editor.differentAccountRequested, 1);
-    EXPECT_NE(publishLibrary, nullptr);
+    EXPECT_NE(publishing::publishLibrary.get(), nullptr);
 }
 
 TEST_F(EditorTest, RejectedAccountClosesAtOnceWithoutAMessage) {
@@ -382,7 +384,7 @@ TEST_F(EditorTest, RejectedAccountClosesAtOnceWithoutAMessage) {
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(sawWindow);
     EXPECT_EQ(editor.differentAccountRequested, 1);
-    EXPECT_NE(publishLibrary, nullptr);
+    EXPECT_NE(publishing::publishLibrary.get(), nullptr);
     EXPECT_EQ(fake->getBlogIdsCalls, 1);
 }
 
@@ -424,7 +426,7 @@ TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
         ASSERT_TRUE(ui::WaitGone(box));
         EXPECT_TRUE(::IsWindowVisible(window)) << "the editor stays open";
         EXPECT_EQ(ui::TextOf(::GetDlgItem(window, IDC_EDITOR_TITLE)), L"Keep me");
-        EXPECT_NE(publishLibrary, nullptr) << "loaded again for the next try";
+        EXPECT_NE(publishing::publishLibrary.get(), nullptr) << "loaded again for the next try";
         fake->publishResult = 0;
         ui::Click(window, IDC_EDITOR_POST);
         EXPECT_TRUE(ui::WaitGone(window));
@@ -435,7 +437,7 @@ TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
     EXPECT_EQ(fake->published[1].title, L"Keep me");
     EXPECT_EQ(fake->published[1].blogAddress, L"http://zeta.example/");
     EXPECT_EQ(editor.postAddress, u"http://zeta.example/");
-    EXPECT_EQ(publishLibrary, nullptr);
+    EXPECT_EQ(publishing::publishLibrary.get(), nullptr);
 }
 
 TEST_F(EditorTest, DebugFolderWritesBothFilesAndAsksBeforeSending) {
@@ -766,6 +768,13 @@ TEST(GuiCounters, SeeOneLeakedBrushAndOneWindow) {
     EXPECT_EQ(guicount::GdiObjects(), gdi + 1);
     ::DeleteObject(brush);
     EXPECT_EQ(guicount::GdiObjects(), gdi);
+    // And one device context among them, which the fifty sends count apart.
+    const DWORD dcs = guicount::GdiDcs();
+    HDC dc = ::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(guicount::GdiDcs(), dcs + 1);
+    ::DeleteDC(dc);
+    EXPECT_EQ(guicount::GdiDcs(), dcs);
 
     // The thread's first window brings the input method's own window with
     // it (Wine), so one window stays open while the second is counted.
