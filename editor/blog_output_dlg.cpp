@@ -236,10 +236,9 @@ std::optional<LRESULT> CBlogOutputDlg::OnPaint() {
 
 std::optional<LRESULT> CBlogOutputDlg::OnToolTipText(NMHDR& header) {
     // The two requests share their layout up to the text buffer; the flags
-    // come after it, so each request's own layout says where they are.
+    // come after it, where each has its own offset.
     auto& wide = reinterpret_cast<NMTTDISPINFOW&>(header);
-    const UINT flags =
-        header.code == TTN_NEEDTEXTW ? wide.uFlags : reinterpret_cast<const NMTTDISPINFOA&>(header).uFlags;
+    const UINT flags = header.code == TTN_NEEDTEXTW ? wide.uFlags : reinterpret_cast<NMTTDISPINFOA&>(header).uFlags;
     UINT_PTR id = header.idFrom;
     if (flags & TTF_IDISHWND) id = static_cast<UINT_PTR>(::GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom)));
     if (id == 0) return std::nullopt;  // a separator
