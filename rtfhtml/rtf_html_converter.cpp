@@ -122,11 +122,16 @@ String RtfHtmlConverter::Convert(String rtf, StringView startMarker, bool closeA
     // backslash there escapes a brace at the marker).
     size_t keep = start > 0 ? start - 1 : 0;
     String html;
-    // Room for the HTML, which is about as long as the RTF.
-    html.reserve(2 * (rtf.size() - start) + 64);
-    ConvertRun(StringView(rtf).substr(keep), start - keep, closeAll, false, html);
-    rtf.clear();
-    rtf.shrink_to_fit();
+    {
+        // Each text goes as soon as the next is made: first the RTF, then
+        // the RTF without its groups.
+        const String text = StripGroups(StringView(rtf).substr(keep), start - keep);
+        rtf.clear();
+        rtf.shrink_to_fit();
+        // Room for the HTML, which is about as long as the text.
+        html.reserve(2 * text.size() + 64);
+        ConvertRun(text, start - keep, closeAll, false, html);
+    }
     return RemoveEmptyElements(html, true);
 }
 
@@ -239,9 +244,7 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-void RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll, bool insideLink, String& out) {
-    const String stripped = StripGroups(rtf, start);
-    const StringView text = stripped;
+void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out) {
     alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
@@ -428,7 +431,7 @@ size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out)
     }
 
     OpenLink(address, out);
-    ConvertRun(linkText, 0, false, true, out);
+    ConvertRun(StripGroups(linkText, 0), 0, false, true, out);
     CloseElement(kLink, out);
     return resume - runStart;
 }

@@ -83,9 +83,9 @@ private:
     // `escapePercent` is set: Convert's last pass.
     static String RemoveEmptyElements(StringView html, bool escapePercent);
 
-    // Appends the HTML of `rtf` from `start` to `out`, groups dropped from
-    // there on.
-    void ConvertRun(StringView rtf, size_t start, bool closeAll, bool insideLink, String& out);
+    // Appends the HTML of `text` from `start` to `out`; the groups from
+    // there on must already be dropped (StripGroups).
+    void ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out);
     void ApplyControlWords(StringView run, String& out);
     // Appends the link that starts at `runStart` of the outer run's text and
     // returns the number of characters it took; 0 (and no HTML) when it is
