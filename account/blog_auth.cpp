@@ -19,12 +19,31 @@ BlogAuth::BlogAuth(HWND owner) : Dialog(IDD_BLOG_AUTH, owner) {
     // Cancel (and Escape) is the standard one: it takes nothing from the boxes.
 }
 
+void BlogAuth::SetRetryValues(const core::String& serverText, const core::String& endpointText,
+                              const core::String& userNameText, int rememberFlag) {
+    server = serverText;
+    endpoint = endpointText;
+    userName = userNameText;
+    remember = rememberFlag;
+    retry = true;
+}
+
 bool BlogAuth::OnInitDialog() {
     fw::Dialog::SetCaption(caption);
     if (!showServerFields) {
         collapseHeight = CollapseServerRows(Hwnd(), groupBox, passwordBox, endpointBox,
                                             {&endpointBox, &endpointLabel, &serverBox, &serverLabel},
                                             {&rememberBox, &okButton, &cancelButton});
+    }
+    if (retry) {
+        if (showServerFields) {
+            serverBox.SetText(server);
+            endpointBox.SetText(endpoint);
+        }
+        userNameBox.SetText(userName);
+        rememberBox.SetChecked(remember != 0);
+        ::SetFocus(passwordBox.Hwnd());
+        return false;  // the focus is set
     }
     // The boxes start empty and the focus goes to the first tab stop, the user name.
     return true;
@@ -38,6 +57,9 @@ void BlogAuth::OnOK() {
     if (showServerFields) {
         server = serverBox.Text();
         endpoint = endpointBox.Text();
+    } else {
+        server.clear();
+        endpoint.clear();
     }
     remember = rememberBox.IsChecked() ? 1 : 0;
     EndDialog(IDOK);

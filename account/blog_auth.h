@@ -13,6 +13,10 @@ public:
 
     void SetCaption(const core::String& text) { caption = text; }
     void SetShowServerFields(bool show) { showServerFields = show; }
+    // After a refused log-in: the dialog starts with what was typed, the
+    // password box empty and focused.
+    void SetRetryValues(const core::String& serverText, const core::String& endpointText,
+                        const core::String& userNameText, int rememberFlag);
 
     // Results after IDOK.
     core::String server;
@@ -23,6 +27,7 @@ public:
     int remember = 0;
     int collapseHeight = 0;
     bool showServerFields = true;
+    bool retry = false;
 
 protected:
     bool OnInitDialog() override;

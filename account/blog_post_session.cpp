@@ -67,10 +67,11 @@ bool BlogPostSession::LogInAndEdit() {
     return !postAddress.empty();
 }
 
-bool BlogPostSession::ShowLogIn() {
+bool BlogPostSession::ShowLogIn(bool keepTyped) {
     BlogAuth dialog(parentWindow);
     dialog.SetCaption(logInCaption);
     dialog.SetShowServerFields(serviceType == kServiceVelluma);
+    if (keepTyped) dialog.SetRetryValues(server, endpoint, login, saveText);
     if (dialog.DoModal() != IDOK) return false;
 
     password = dialog.password;
@@ -97,8 +98,13 @@ core::String BlogPostSession::RunEditor() {
 
         // The editor closes asking for another account when the user says so
         // or when the library rejected this one; try again with what the
-        // log-in dialog gives, until the user cancels.
-        if (!editor.differentAccountRequested || !ShowLogIn()) return postAddress;
+        // log-in dialog gives, until the user cancels. A library that can say
+        // why it refused has its reason shown, and the log-in comes back
+        // with the account as typed, for the password to be typed again.
+        if (!editor.differentAccountRequested) return postAddress;
+        const bool refusedWithReason = editor.refusalReason.has_value();
+        if (refusedWithReason && !editor.refusalReason->empty()) fw::ShowMessage(*editor.refusalReason);
+        if (!ShowLogIn(refusedWithReason)) return postAddress;
     }
 }
 

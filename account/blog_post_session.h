@@ -5,16 +5,9 @@
 // options dialog. One object serves one send or one opening of the options.
 
 #include "core/text.h"
+#include "publishing/blog_service.h"
 
 #include <windows.h>
-
-// Which blog service an account belongs to.
-enum BlogServiceType {
-    kServiceTypePad = 0,
-    kServiceHosted = 1,
-    kServiceVelluma = 2,   // self-hosted: log-in asks for server and endpoint too
-    kServiceLiveJournal = 3,
-};
 
 class BlogPostSession {
 public:
@@ -35,7 +28,9 @@ public:
     bool SavePreferences(int flag);
 
     core::String MakeLogInCaption(int serviceType);
-    bool ShowLogIn();
+    // `keepTyped`: after a refused account, the dialog starts with the
+    // server, endpoint, user name and remember box as they were.
+    bool ShowLogIn(bool keepTyped = false);
     core::String RunEditor();
 
     core::String accessoryFolder;

@@ -8,6 +8,7 @@
 #include <velluma.h>
 
 #include <iterator>
+#include <memory>
 
 namespace component {
 
@@ -53,7 +54,7 @@ struct ClassEntry {
     const CLSID* clsid;
     UINT registryScript;
     CreateFunction create;
-    ClassFactory* factory;  // made on first request, kept until unload
+    std::unique_ptr<ClassFactory> factory;  // made on first request, kept until unload
 };
 
 ClassEntry gClasses[] = {
@@ -76,8 +77,8 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
     for (ClassEntry& entry : gClasses) {
         if (*entry.clsid != clsid) continue;
         ::EnterCriticalSection(&gFactoryLock.section);
-        if (!entry.factory) entry.factory = new (std::nothrow) ClassFactory(entry.create);
-        ClassFactory* factory = entry.factory;
+        if (!entry.factory) entry.factory.reset(new (std::nothrow) ClassFactory(entry.create));
+        ClassFactory* factory = entry.factory.get();
         ::LeaveCriticalSection(&gFactoryLock.section);
         if (!factory) return E_OUTOFMEMORY;
         return factory->QueryInterface(iid, result);
@@ -90,10 +91,7 @@ bool CanUnload() {
 }
 
 void ReleaseClassFactories() {
-    for (ClassEntry& entry : gClasses) {
-        delete entry.factory;
-        entry.factory = nullptr;
-    }
+    for (ClassEntry& entry : gClasses) entry.factory.reset();
 }
 
 } // namespace component

@@ -1,22 +1,26 @@
 // The four exports of the in-process server.
 
 #include "component/class_table.h"
+#include "framework/frame_window.h"
 #include "framework/module.h"
 
-#include <windows.h>
+#include "publishing/blog_client.h"
 
-#include "publishing/publish_library.h"
+#include <windows.h>
 
 namespace {
 
 // The application object: what the module does when it is unloaded.
 class CVellumaApp {
 public:
-    // Frees the publishing library if an editor left it loaded, and the
-    // cached class factories.
+    // Frees the publishing library if an editor left it loaded, the cached
+    // class factories, and the window classes our windows were made of (the
+    // system keeps a DLL's classes after the DLL is gone, with a window
+    // procedure pointing into nothing).
     void ExitInstance() {
-        ReleasePublishLibrary();
+        publishing::ReleasePublishLibrary();
         component::ReleaseClassFactories();
+        fw::FrameWindow::UnregisterWindowClasses();
     }
 };
 
@@ -30,7 +34,14 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     // When the whole process ends (reserved non-null) other DLLs may already
     // be gone, and the system reclaims everything: only an unload of this
     // DLL runs the exit step.
-    if (reason == DLL_PROCESS_DETACH && !reserved) theApp.ExitInstance();
+    if (reason == DLL_PROCESS_DETACH) {
+        if (!reserved) {
+            theApp.ExitInstance();
+        } else {
+            // Not freed at process end either, by the owner's destructor.
+            publishing::publishLibrary.release();
+        }
+    }
     return TRUE;
 }
 

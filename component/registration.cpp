@@ -3,6 +3,8 @@
 
 #include "component/class_table.h"
 #include "core/registrar_script.h"
+#include "framework/com.h"
+#include "framework/handles.h"
 #include "framework/module.h"
 #include "framework/wide.h"
 #include "resources/resource.h"
@@ -44,15 +46,14 @@ HRESULT SetString(HKEY key, const core::String* name, const core::String& data) 
 
 HRESULT WriteKey(HKEY parent, const core::RegistryKeyNode& node) {
     if (node.removal == core::RegistryKeyNode::Removal::ForceRemove) ::RegDeleteTreeW(parent, fw::W(node.name));
-    HKEY key = nullptr;
-    LONG status = ::RegCreateKeyExW(parent, fw::W(node.name), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    fw::UniqueRegKey key;
+    LONG status = ::RegCreateKeyExW(parent, fw::W(node.name), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     HRESULT hr = S_OK;
-    if (node.defaultValue) hr = SetString(key, nullptr, *node.defaultValue);
+    if (node.defaultValue) hr = SetString(key.get(), nullptr, *node.defaultValue);
     for (size_t i = 0; SUCCEEDED(hr) && i < node.values.size(); ++i)
-        hr = SetString(key, &node.values[i].first, node.values[i].second);
-    for (size_t i = 0; SUCCEEDED(hr) && i < node.subkeys.size(); ++i) hr = WriteKey(key, node.subkeys[i]);
-    ::RegCloseKey(key);
+        hr = SetString(key.get(), &node.values[i].first, node.values[i].second);
+    for (size_t i = 0; SUCCEEDED(hr) && i < node.subkeys.size(); ++i) hr = WriteKey(key.get(), node.subkeys[i]);
     return hr;
 }
 
@@ -64,17 +65,16 @@ HRESULT RemoveKey(HKEY parent, const core::RegistryKeyNode& node) {
         if (status == ERROR_SUCCESS) status = ::RegDeleteKeyW(parent, fw::W(node.name));
         return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
     }
-    HKEY key = nullptr;
-    LONG status = ::RegOpenKeyExW(parent, fw::W(node.name), 0, KEY_ALL_ACCESS, &key);
+    fw::UniqueRegKey key;
+    LONG status = ::RegOpenKeyExW(parent, fw::W(node.name), 0, KEY_ALL_ACCESS, key.put());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     HRESULT hr = S_OK;
-    for (const auto& value : node.values) ::RegDeleteValueW(key, fw::W(value.first));
+    for (const auto& value : node.values) ::RegDeleteValueW(key.get(), fw::W(value.first));
     for (const auto& subkey : node.subkeys) {
-        HRESULT sub = RemoveKey(key, subkey);
+        HRESULT sub = RemoveKey(key.get(), subkey);
         if (SUCCEEDED(hr)) hr = sub;
     }
-    ::RegCloseKey(key);
     return hr;
 }
 
@@ -102,12 +102,10 @@ HRESULT RunScript(UINT id, bool registering) {
 
 HRESULT RegisterTypeLibrary() {
     core::String path = fw::ModulePath();
-    ITypeLib* library = nullptr;
-    HRESULT hr = ::LoadTypeLibEx(fw::W(path), REGKIND_NONE, &library);
+    fw::ComPtr<ITypeLib> library;
+    HRESULT hr = ::LoadTypeLibEx(fw::W(path), REGKIND_NONE, library.put());
     if (FAILED(hr)) return hr;
-    hr = ::RegisterTypeLib(library, const_cast<LPOLESTR>(fw::W(path)), nullptr);
-    library->Release();
-    return hr;
+    return ::RegisterTypeLib(library.get(), const_cast<LPOLESTR>(fw::W(path)), nullptr);
 }
 
 HRESULT UnregisterTypeLibrary() {

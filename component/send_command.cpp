@@ -11,6 +11,8 @@
 #include "notice/toaster_popup_wnd.h"
 #include "resources/resource.h"
 
+#include <memory>
+
 namespace {
 
 struct ImageFileType {
@@ -124,15 +126,17 @@ bool CVellumaOutput::RunSendCommand() {
         BSTR titleRaw = titleText.get(), textRaw = text.get(), iconRaw = iconPath.get(), linkRaw = link.get();
         alerts->ShowAlert(&titleRaw, &textRaw, &iconRaw, 1, &linkRaw);
     } else {
-        // The notice deletes itself when it has run its course.
-        auto* toast = new CToasterPopupWnd(4000, 400, 100, 500);
+        // Ours until Show(): a copy that fails on the way destroys the hidden
+        // window (and its module lock) with it. From Show() on the notice
+        // deletes itself when it has run its course.
+        auto toast = std::make_unique<CToasterPopupWnd>(4000, 400, 100, 500);
         toast->onClick = [](const core::String& link) { ShellOpen(link); };
         toast->SetLink(lastPostAddress);
         toast->SetTitle(title);
         toast->SetText(shown);
         toast->linkStyle = 1;
         toast->icon = largeIcon.get();
-        toast->Show();
+        toast.release()->Show();
     }
 
     ForceForegroundWindow(hostWindow);

@@ -3,7 +3,6 @@
 #include "framework/module.h"
 #include "framework/strings.h"
 #include "framework/wide.h"
-#include "publishing/publish_library.h"
 #include "resources/resource.h"
 
 #include <cstdint>
@@ -50,11 +49,8 @@ CBlogOutputDlg::CBlogOutputDlg(HWND parent, HICON icon) : Dialog(IDD_BLOG_EDITOR
     }
 
     Bind(IDC_EDITOR_DIFFERENT_ACCOUNT, differentAccountButton);
-    Bind(IDC_EDITOR_POST, postButton);
     Bind(IDC_EDITOR_TITLE, titleBox);
-    Bind(IDC_EDITOR_TAGS, tagsBox);
     Bind(IDC_EDITOR_USERNAME, userNameLabel);
-    Bind(IDC_EDITOR_LOGGED_IN_LABEL, loggedInLabel);
     Bind(IDC_EDITOR_ACCOUNT_GROUP, accountGroup);
     Bind(IDC_EDITOR_ENTRY_GROUP, entryGroup);
     Bind(IDC_EDITOR_BLOG_LABEL, blogNameLabel);
@@ -130,7 +126,6 @@ bool CBlogOutputDlg::OnInitDialog() {
     formatting.Attach({.dialog = Hwnd(), .body = &body, .formatBar = &formatBar, .imageBar = &imageBar,
                        .sizeBox = &sizeBox});
 
-    body.SetOwnerDialog(Hwnd());
     body.SetEventMask(ENM_LINK | ENM_SELCHANGE);
     CHARFORMAT2W size{};
     size.dwMask = CFM_SIZE;
@@ -215,7 +210,7 @@ void CBlogOutputDlg::EnableChildToolTips() {
 }
 
 void CBlogOutputDlg::OnCancelCommand() {
-    ReleasePublishLibrary();
+    publishing::ReleasePublishLibrary();
     EndDialog(IDCANCEL);
 }
 
@@ -240,10 +235,12 @@ std::optional<LRESULT> CBlogOutputDlg::OnPaint() {
 }
 
 std::optional<LRESULT> CBlogOutputDlg::OnToolTipText(NMHDR& header) {
-    // The two requests share their layout up to the text buffer.
+    // The two requests share their layout up to the text buffer; the flags
+    // come after it, where each has its own offset.
     auto& wide = reinterpret_cast<NMTTDISPINFOW&>(header);
+    const UINT flags = header.code == TTN_NEEDTEXTW ? wide.uFlags : reinterpret_cast<NMTTDISPINFOA&>(header).uFlags;
     UINT_PTR id = header.idFrom;
-    if (wide.uFlags & TTF_IDISHWND) id = static_cast<UINT_PTR>(::GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom)));
+    if (flags & TTF_IDISHWND) id = static_cast<UINT_PTR>(::GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom)));
     if (id == 0) return std::nullopt;  // a separator
 
     core::String text = fw::LoadResourceString(static_cast<UINT>(id));

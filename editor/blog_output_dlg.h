@@ -6,8 +6,8 @@
 // SetPostData, runs it modally and then reads postAddress (after IDOK) or
 // differentAccountRequested (after IDCANCEL).
 //
-// The blog list lives in publishing/blog_list.cpp and Post in
-// publishing/post_command.cpp; the formatting commands are EditorFormatting's.
+// The blog list and Post are in editor_publishing.cpp, over publishing's
+// BlogClient; the formatting commands are EditorFormatting's.
 
 #include "core/text.h"
 #include "editor/editor_formatting.h"
@@ -15,6 +15,8 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/handles.h"
+#include "publishing/blog_client.h"
+#include "publishing/post_assembly.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -33,14 +35,6 @@ public:
                      const core::String& server, const core::String& endpoint, const core::String& imagePath,
                      const core::String& libraryPath);
 
-    // The size text of the image tag ("height="240" width="320""), empty
-    // when the file cannot be read as an image. Wider than 320 pixels is
-    // scaled down to 320 keeping the proportions.
-    static core::String ImageSizeText(const core::String& imagePath);
-    // The image tag around `sizeText` and the body, for the checked image
-    // button (ID_IMAGE_LEFT..ID_IMAGE_BOTTOM, or 0 when none is checked).
-    static core::String WithImageTag(const core::String& body, const core::String& sizeText, int imageCommand);
-
     int layoutShift = 0;
     RECT entryBoxRect{};
     core::String rtfText;
@@ -55,6 +49,9 @@ public:
     core::String libraryPath;
     int serviceType = 0;
     int differentAccountRequested = 0;
+    // Set when the library refused the account and can say why (possibly
+    // an empty text); nullopt when it refused without a word or did not.
+    std::optional<core::String> refusalReason;
     std::vector<core::String> blogIds;
     std::vector<core::String> blogAddresses;
 
@@ -80,16 +77,16 @@ private:
     std::optional<LRESULT> OnPaint();
     std::optional<LRESULT> OnToolTipText(NMHDR& header);
 
-    // publishing/blog_list.cpp
+    // editor_publishing.cpp
+    // The library client for this editor's account and library path.
+    publishing::BlogClient Client() const;
     bool FetchBlogList();
     void CompactAccountBox();
     // The list's selection: the blog id, and postAddress set to its address.
     core::String ReadBlogChoice();
-
-    // publishing/post_command.cpp
+    // The image toolbar's checked alignment (Left when none is checked).
+    publishing::ImageAlign CheckedImageAlign();
     void OnPost();
-    // False when the user chose not to send after the debug files were written.
-    bool DumpDebugFiles(const std::string& rtfBytes);
 
     HICON editorIcon = nullptr;  // borrowed
     // Toolbar icons, in the order of kToolbarIcons (blog_output_dlg.cpp).
@@ -103,11 +100,8 @@ private:
     HWND toolTips = nullptr;  // the dialog's tips for its child controls; owned by the dialog window
 
     fw::Button differentAccountButton;
-    fw::Button postButton;
     fw::Edit titleBox;
-    fw::Edit tagsBox;
     fw::Static userNameLabel;
-    fw::Static loggedInLabel;
     fw::Button accountGroup;
     fw::Button entryGroup;
     fw::Static blogNameLabel;

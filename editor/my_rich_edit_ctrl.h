@@ -9,8 +9,6 @@ class EditorFormatting;
 
 class CMyRichEditCtrl : public fw::RichEdit {
 public:
-    void SetOwnerDialog(HWND dialog) { ownerDialog = dialog; }
-    HWND OwnerDialog() const { return ownerDialog; }
     // Given by EditorFormatting::Attach; the shortcuts do nothing before.
     void SetFormatting(EditorFormatting* formatting) { formatting_ = formatting; }
 
@@ -18,6 +16,5 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    HWND ownerDialog = nullptr;               // borrowed: the editor outlives its control
     EditorFormatting* formatting_ = nullptr;  // borrowed: owned by the same editor
 };

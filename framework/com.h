@@ -1,11 +1,12 @@
 #pragma once
 // COM helpers: an owning interface pointer, BSTR construction, the boundary
-// that turns exceptions into HRESULTs, the module lock count, and a base for
+// that turns exceptions into HRESULTs, and a base for
 // objects that answer QueryInterface from a declared table and can be
 // aggregated.
 
 #include "core/text.h"
 #include "framework/handles.h"
+#include "framework/module.h"
 #include "framework/wide.h"
 
 #include <windows.h>
@@ -78,18 +79,6 @@ HRESULT ComBoundary(Body&& body) noexcept {
         return E_UNEXPECTED;
     }
 }
-
-// Locks that keep the component loaded: one per live object and one per
-// IClassFactory::LockServer(TRUE).
-class ModuleLock {
-public:
-    static void Add() { ::InterlockedIncrement(&count_); }
-    static void Release() { ::InterlockedDecrement(&count_); }
-    static LONG Count() { return count_; }
-
-private:
-    static inline volatile LONG count_ = 0;
-};
 
 // One row of a QueryInterface table: the interface id and how to reach the
 // interface inside the object.

@@ -1,5 +1,8 @@
 #include "framework/controls.h"
 
+#include "framework/callback_guard.h"
+
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -56,7 +59,10 @@ LRESULT CALLBACK SubclassedControl::SubclassProc(HWND window, UINT message, WPAR
         self->hwnd_ = nullptr;
         return ::DefSubclassProc(window, message, wParam, lParam);
     }
-    return self->WindowProc(message, wParam, lParam);
+    // What the control's own handling throws ends the message with the
+    // control's default handling (GuardCallback).
+    return GuardCallback([&] { return self->WindowProc(message, wParam, lParam); },
+                         [&] { return ::DefSubclassProc(window, message, wParam, lParam); });
 }
 
 core::String RichEdit::TextRange(LONG start, LONG end) const {
@@ -68,8 +74,23 @@ core::String RichEdit::TextRange(LONG start, LONG end) const {
 }
 
 namespace {
+// The RTF streamed out so far. An allocation failure must not unwind through
+// the control's code: the callback keeps it, stops the stream, and
+// StreamOutRtf throws it again once the control has returned.
+struct RtfSink {
+    std::string rtf;
+    std::exception_ptr failure;
+};
+
 DWORD CALLBACK AppendBytes(DWORD_PTR cookie, LPBYTE bytes, LONG count, LONG* done) {
-    reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+    auto* sink = reinterpret_cast<RtfSink*>(cookie);
+    *done = 0;
+    try {
+        sink->rtf.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+    } catch (...) {
+        sink->failure = std::current_exception();
+        return 1;  // any value but 0 ends the stream
+    }
     *done = count;
     return 0;
 }
@@ -91,10 +112,11 @@ DWORD CALLBACK ReadBytes(DWORD_PTR cookie, LPBYTE bytes, LONG wanted, LONG* done
 } // namespace
 
 std::string RichEdit::StreamOutRtf() const {
-    std::string rtf;
-    EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&rtf), 0, AppendBytes};
+    RtfSink sink;
+    EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&sink), 0, AppendBytes};
     Send(EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&stream));
-    return rtf;
+    if (sink.failure) std::rethrow_exception(sink.failure);
+    return std::move(sink.rtf);
 }
 
 void RichEdit::StreamInRtfSelection(const std::string& rtf) const {

@@ -1,5 +1,6 @@
 #include "framework/dialog.h"
 
+#include "framework/callback_guard.h"
 #include "framework/module.h"
 #include "framework/wide.h"
 
@@ -10,26 +11,6 @@ Dialog::Dialog(UINT templateId, HWND owner) : templateId_(templateId), owner_(ow
 INT_PTR Dialog::DoModal() {
     return ::DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(templateId_), owner_, DialogProc,
                              reinterpret_cast<LPARAM>(this));
-}
-
-void Dialog::OnCommand(int id, CommandHandler handler) {
-    commands_.push_back({id, std::nullopt, std::move(handler)});
-}
-
-void Dialog::OnCommandCode(int id, WORD code, CommandHandler handler) {
-    commands_.push_back({id, code, std::move(handler)});
-}
-
-void Dialog::OnNotify(int id, UINT code, NotifyHandler handler) {
-    notifications_.push_back({code, static_cast<UINT_PTR>(id), static_cast<UINT_PTR>(id), std::move(handler)});
-}
-
-void Dialog::OnNotifyRange(UINT code, UINT_PTR firstId, UINT_PTR lastId, NotifyHandler handler) {
-    notifications_.push_back({code, firstId, lastId, std::move(handler)});
-}
-
-void Dialog::OnMessage(UINT message, MessageHandler handler) {
-    messages_.push_back({message, std::move(handler)});
 }
 
 void Dialog::Bind(int id, Control& control) {
@@ -63,12 +44,12 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LP
         self = reinterpret_cast<Dialog*>(lParam);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
-        for (const Binding& binding : self->bindings_) binding.control->Attach(::GetDlgItem(window, binding.id));
-        return self->OnInitDialog() ? TRUE : FALSE;
+        return self->InitDialog();
     }
     self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (!self) return FALSE;
-    INT_PTR handled = self->Dispatch(message, wParam, lParam);
+    // FALSE: not handled, so the system's dialog handling gives the result.
+    INT_PTR handled = GuardCallback([&] { return self->Dispatch(message, wParam, lParam); }, [] { return INT_PTR{FALSE}; });
     if (message == WM_NCDESTROY) {
         for (const Binding& binding : self->bindings_) {
             // Subclassed controls unhook themselves as their windows go.
@@ -79,56 +60,44 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND window, UINT message, WPARAM wParam, LP
     return handled;
 }
 
-INT_PTR Dialog::Result(LRESULT result) {
-    ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
-    return TRUE;
+INT_PTR Dialog::InitDialog() {
+    bool initialised = false;
+    INT_PTR result = GuardCallback(
+        [&]() -> INT_PTR {
+            for (const Binding& binding : bindings_) binding.control->Attach(::GetDlgItem(hwnd_, binding.id));
+            const bool systemFocus = OnInitDialog();
+            initialised = true;
+            return systemFocus ? TRUE : FALSE;
+        },
+        [] { return INT_PTR{TRUE}; });
+    if (!initialised) ::EndDialog(hwnd_, IDCANCEL);
+    return result;
 }
 
 INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    for (const MessageRoute& route : messages_) {
-        if (route.message != message) continue;
-        if (std::optional<LRESULT> result = route.handler(wParam, lParam)) {
-            // These messages return their result directly, not through DWLP_MSGRESULT.
-            switch (message) {
-            case WM_QUERYDRAGICON:
-            case WM_CTLCOLORSTATIC:
-            case WM_CTLCOLORDLG:
-            case WM_CTLCOLOREDIT:
-            case WM_CTLCOLORBTN:
-                return static_cast<INT_PTR>(*result);
-            default:
-                return Result(*result);
-            }
-        }
-    }
-    if (message == WM_COMMAND) {
-        const int id = LOWORD(wParam);
-        const WORD code = HIWORD(wParam);
-        for (const CommandRoute& route : commands_) {
-            if (route.id == id && (!route.code || *route.code == code)) {
-                route.handler();
-                return TRUE;
-            }
-        }
-        if (id == IDOK && (code == BN_CLICKED || lParam == 0)) {
-            OnOK();
+    if (std::optional<LRESULT> result = Route(message, wParam, lParam)) {
+        switch (message) {
+        // These messages return their result directly, not through DWLP_MSGRESULT.
+        case WM_QUERYDRAGICON:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+            return static_cast<INT_PTR>(*result);
+        default:
+            ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, *result);
             return TRUE;
         }
-        if (id == IDCANCEL && (code == BN_CLICKED || lParam == 0)) {
+    }
+    if (message == WM_COMMAND && (HIWORD(wParam) == BN_CLICKED || lParam == 0)) {
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            OnOK();
+            return TRUE;
+        case IDCANCEL:
             OnCancel();
             return TRUE;
         }
-        return FALSE;
-    }
-    if (message == WM_NOTIFY) {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        for (const NotifyRoute& route : notifications_) {
-            if (route.code == header->code && header->idFrom >= route.firstId && header->idFrom <= route.lastId) {
-                if (std::optional<LRESULT> result = route.handler(*header)) return Result(*result);
-                return FALSE;
-            }
-        }
-        return FALSE;
     }
     return FALSE;
 }

@@ -9,23 +9,27 @@
 //         OnNotify(IDC_EDITOR_BODY, EN_LINK, [this](NMHDR& header) { return OnLink(header); });
 //     }
 //
-// Messages go to the message table first, then WM_COMMAND to the command
-// table and WM_NOTIFY to the notification table. What no table handles gets
-// the defaults: IDOK calls OnOK(), IDCANCEL (also Escape and the close box)
-// calls OnCancel(), and everything else the system's dialog handling.
+// The tables and their one rule for passing a message on are MessageRoutes'.
+// What no table takes gets the dialog's defaults: IDOK calls OnOK(), IDCANCEL
+// (also Escape and the close box) calls OnCancel(), and everything else the
+// system's dialog handling.
+//
+// No exception leaves the dialog procedure: what a handler throws ends that
+// message with a message box and the default handling (GuardCallback), and
+// the dialog goes on. A dialog whose OnInitDialog throws is ended at once
+// with IDCANCEL, since its other handlers rely on a finished initialisation.
 
 #include "core/text.h"
 #include "framework/controls.h"
+#include "framework/message_routes.h"
 
 #include <windows.h>
 
-#include <functional>
-#include <optional>
 #include <vector>
 
 namespace fw {
 
-class Dialog {
+class Dialog : protected MessageRoutes {
 public:
     Dialog(UINT templateId, HWND owner);
     virtual ~Dialog() = default;
@@ -41,20 +45,6 @@ public:
     UINT TemplateId() const { return templateId_; }
 
 protected:
-    using CommandHandler = std::function<void()>;
-    // Returns the notification's result, or nothing to leave it unhandled.
-    using NotifyHandler = std::function<std::optional<LRESULT>(NMHDR&)>;
-    // Returns the message's result when it handled the message.
-    using MessageHandler = std::function<std::optional<LRESULT>(WPARAM, LPARAM)>;
-
-    // Any notification code of the control or command `id`.
-    void OnCommand(int id, CommandHandler handler);
-    // Only notification `code` (for example CBN_SELCHANGE) from control `id`.
-    void OnCommandCode(int id, WORD code, CommandHandler handler);
-    void OnNotify(int id, UINT code, NotifyHandler handler);
-    // Notification `code` from any id in [firstId, lastId] (tool tips).
-    void OnNotifyRange(UINT code, UINT_PTR firstId, UINT_PTR lastId, NotifyHandler handler);
-    void OnMessage(UINT message, MessageHandler handler);
     // Attaches `control` to the dialog's control `id` before OnInitDialog runs.
     void Bind(int id, Control& control);
 
@@ -79,21 +69,15 @@ protected:
     RECT ItemRect(int id) const;
 
 private:
-    struct CommandRoute { int id; std::optional<WORD> code; CommandHandler handler; };
-    struct NotifyRoute { UINT code; UINT_PTR firstId; UINT_PTR lastId; NotifyHandler handler; };
-    struct MessageRoute { UINT message; MessageHandler handler; };
     struct Binding { int id; Control* control; };
 
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+    INT_PTR InitDialog();
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Result(LRESULT result);
 
     UINT templateId_;
     HWND owner_;
     HWND hwnd_ = nullptr;
-    std::vector<CommandRoute> commands_;
-    std::vector<NotifyRoute> notifications_;
-    std::vector<MessageRoute> messages_;
     std::vector<Binding> bindings_;
 };
 

@@ -1,22 +1,26 @@
 #include "framework/frame_window.h"
 
+#include "framework/callback_guard.h"
 #include "framework/module.h"
 #include "framework/wide.h"
 
 namespace fw {
 
 FrameWindow::~FrameWindow() {
-    // Destroying the object first: detach so the window no longer reaches it.
+    // Destroying the object first: detach so the window no longer reaches
+    // it, and give back the window's lock here, as its last message no
+    // longer finds us.
     if (hwnd_) {
         ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         ::DestroyWindow(hwnd_);
+        ModuleLock::Release();
     }
 }
 
 bool FrameWindow::RegisterWindowClass(const wchar_t* className, UINT classStyle, HCURSOR cursor, HBRUSH background) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (::GetClassInfoExW(ResourceModule(), className, &existing)) return true;
+    for (const RegisteredClass& registered : registeredClasses_) {
+        if (registered.name == className) return true;
+    }
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = classStyle;
@@ -25,11 +29,19 @@ bool FrameWindow::RegisterWindowClass(const wchar_t* className, UINT classStyle,
     wc.hCursor = cursor;
     wc.hbrBackground = background;
     wc.lpszClassName = className;
-    return ::RegisterClassExW(&wc) != 0;
+    // Everything that may throw comes first: no class is registered without its entry.
+    RegisteredClass entry{className, wc.hInstance, 0};
+    registeredClasses_.reserve(registeredClasses_.size() + 1);
+    entry.atom = ::RegisterClassExW(&wc);
+    if (!entry.atom) return false;
+    registeredClasses_.push_back(std::move(entry));
+    return true;
 }
 
-void FrameWindow::OnMessage(UINT message, MessageHandler handler) {
-    routes_.push_back({message, std::move(handler)});
+void FrameWindow::UnregisterWindowClasses() {
+    for (const RegisteredClass& registered : registeredClasses_)
+        ::UnregisterClassW(MAKEINTATOM(registered.atom), registered.instance);
+    registeredClasses_.clear();
 }
 
 bool FrameWindow::Create(const wchar_t* className, DWORD exStyle, DWORD style, const RECT& rect, HWND parent,
@@ -45,27 +57,26 @@ LRESULT CALLBACK FrameWindow::WindowProc(HWND window, UINT message, WPARAM wPara
         self = static_cast<FrameWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = window;
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        // Released after WM_NCDESTROY, or by the destructor when the object goes first.
+        ModuleLock::Add();
     } else {
         self = reinterpret_cast<FrameWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     }
     if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
 
-    LRESULT result = 0;
-    bool handled = false;
-    for (const Route& route : self->routes_) {
-        if (route.message != message) continue;
-        if (std::optional<LRESULT> r = route.handler(wParam, lParam)) {
-            result = *r;
-            handled = true;
-            break;
-        }
-    }
-    if (!handled) result = ::DefWindowProcW(window, message, wParam, lParam);
+    auto defaultHandling = [&] { return ::DefWindowProcW(window, message, wParam, lParam); };
+    const LRESULT result = GuardCallback(
+        [&] {
+            std::optional<LRESULT> routed = self->Route(message, wParam, lParam);
+            return routed ? *routed : defaultHandling();
+        },
+        defaultHandling);
 
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
-        self->OnFinalMessage();
+        GuardCallback([&] { self->OnFinalMessage(); }, [] {});
+        ModuleLock::Release();
     }
     return result;
 }

@@ -59,63 +59,34 @@ struct FileTraits {
     static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) { ::CloseHandle(h); }
 };
-struct KernelHandleTraits {
-    static HANDLE Invalid() { return nullptr; }
-    static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-template <typename T>
-struct GdiTraits {
-    static T Invalid() { return nullptr; }
-    static void Close(T h) { ::DeleteObject(h); }
-};
-struct DcTraits {
-    static HDC Invalid() { return nullptr; }
-    static void Close(HDC h) { ::DeleteDC(h); }
-};
 struct BstrTraits {
     static BSTR Invalid() { return nullptr; }
     static void Close(BSTR s) { ::SysFreeString(s); }
 };
-struct WindowTraits {
-    static HWND Invalid() { return nullptr; }
-    static void Close(HWND h) { ::DestroyWindow(h); }
+struct RegKeyTraits {
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY h) { ::RegCloseKey(h); }
 };
 
 using UniqueIcon = Unique<HICON, IconTraits>;
 using UniqueModule = Unique<HMODULE, ModuleTraits>;
 using UniqueFile = Unique<HANDLE, FileTraits>;          // CreateFile: invalid is INVALID_HANDLE_VALUE
-using UniqueHandle = Unique<HANDLE, KernelHandleTraits>; // events, processes: invalid is null
-template <typename T>
-using UniqueGdi = Unique<T, GdiTraits<T>>;              // HBITMAP, HFONT, HBRUSH, HPEN, HRGN
-using UniqueDc = Unique<HDC, DcTraits>;                  // CreateCompatibleDC
 using UniqueBstr = Unique<BSTR, BstrTraits>;
-using UniqueWindow = Unique<HWND, WindowTraits>;
+using UniqueRegKey = Unique<HKEY, RegKeyTraits>;        // RegCreateKeyEx, RegOpenKeyEx
 
-// A device context borrowed from a window with GetDC, given back with ReleaseDC.
-class WindowDc {
+// The device context of one WM_PAINT, from BeginPaint to EndPaint.
+class PaintDc {
 public:
-    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
-    ~WindowDc() { if (dc_) ::ReleaseDC(window_, dc_); }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
+    explicit PaintDc(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ~PaintDc() { if (dc_) ::EndPaint(window_, &paint_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
     HDC get() const { return dc_; }
 
 private:
     HWND window_;
+    PAINTSTRUCT paint_{};
     HDC dc_;
-};
-
-// Selects an object into a DC for the length of a scope.
-class SelectObjectScope {
-public:
-    SelectObjectScope(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
-    ~SelectObjectScope() { ::SelectObject(dc_, previous_); }
-    SelectObjectScope(const SelectObjectScope&) = delete;
-    SelectObjectScope& operator=(const SelectObjectScope&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
 };
 
 } // namespace fw

@@ -29,6 +29,20 @@ private:
     HINSTANCE previous_;
 };
 
+// Locks that keep the component loaded: one per live COM object, one per
+// IClassFactory::LockServer(TRUE), and one per live window of a FrameWindow
+// (its window procedure and timers are our code). DllCanUnloadNow answers
+// S_OK only at zero.
+class ModuleLock {
+public:
+    static void Add() { ::InterlockedIncrement(&count_); }
+    static void Release() { ::InterlockedDecrement(&count_); }
+    static LONG Count() { return count_; }
+
+private:
+    static inline volatile LONG count_ = 0;
+};
+
 // An export of `module` as a typed function pointer; null when missing.
 // (The detour through void* keeps -Wcast-function-type quiet: FARPROC is a
 // placeholder type, never the real signature.)

@@ -1,5 +1,7 @@
 #include "notice/toaster_popup_wnd.h"
 
+#include "framework/callback_guard.h"
+#include "framework/handles.h"
 #include "framework/wide.h"
 
 #include <gdiplus.h>
@@ -16,18 +18,6 @@ constexpr int kIconLeft = 27;
 constexpr int kIconTop = 39;
 constexpr int kTextIndentWithIcon = 59;
 constexpr int kTextIndentWithoutIcon = 27;
-
-bool RegisterNoticeClass() {
-    // Once per process; a failed registration is simply tried again by the
-    // next notice.
-    static bool registered = false;
-    if (!registered) {
-        registered = fw::FrameWindow::RegisterWindowClass(kClassName, CS_DBLCLKS | CS_SAVEBITS,
-                                                          ::LoadCursorW(nullptr, IDC_ARROW),
-                                                          reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-    }
-    return registered;
-}
 
 Gdiplus::Color Rgb(BYTE r, BYTE g, BYTE b) { return Gdiplus::Color(255, r, g, b); }
 
@@ -56,13 +46,18 @@ CToasterPopupWnd::CToasterPopupWnd(int displayTime, int width, int height, int a
 
     // Failure to register or create is not reported: the notice then simply
     // never appears (and Show() cleans up after it).
-    if (RegisterNoticeClass()) {
+    // The class is registered once per process (the framework remembers it);
+    // a failed registration is simply tried again by the next notice.
+    if (RegisterWindowClass(kClassName, CS_DBLCLKS | CS_SAVEBITS, ::LoadCursorW(nullptr, IDC_ARROW),
+                            reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1))) {
         Create(kClassName, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WS_POPUP, RECT{0, 0, 0, 0}, nullptr, core::String());
     }
 }
 
 CToasterPopupWnd::~CToasterPopupWnd() {
-    if (onDestroy) onDestroy(this);
+    // Runs from the window's last message: what the callback throws must
+    // stop here.
+    if (onDestroy) fw::GuardCallback([&] { onDestroy(this); }, [] {});
 }
 
 void CToasterPopupWnd::SetTitle(const core::String& title) { title_ = title; }
@@ -238,8 +233,8 @@ void CToasterPopupWnd::OnLeftButtonDown() {
 }
 
 void CToasterPopupWnd::OnPaint() {
-    PAINTSTRUCT ps{};
-    HDC dc = ::BeginPaint(Hwnd(), &ps);
+    fw::PaintDc paint(Hwnd());
+    HDC dc = paint.get();
     if (!dc) return;
     RECT client{};
     ::GetClientRect(Hwnd(), &client);
@@ -292,5 +287,4 @@ void CToasterPopupWnd::OnPaint() {
     }
 
     if (icon) ::DrawIcon(dc, kIconLeft, kIconTop, icon);
-    ::EndPaint(Hwnd(), &ps);
 }

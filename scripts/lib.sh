@@ -10,6 +10,7 @@ velluma_packages=(
   cmake ninja-build googletest libbenchmark-dev
   g++ clang libclang-rt-14-dev python3 openssl
   unrtf pandoc
+  nsis
 )
 
 # Installs the Debian packages that are missing (we run as root on CI).

@@ -97,7 +97,6 @@ protected:
         imageBar_.CheckButton(ID_IMAGE_LEFT, true);
 
         // As the editor's initialisation leaves them.
-        body_.SetOwnerDialog(host_);
         body_.SetEventMask(ENM_LINK | ENM_SELCHANGE);
         CHARFORMAT2W size{};
         size.dwMask = CFM_SIZE;

@@ -24,6 +24,21 @@ inline DWORD GdiObjects() {
     return live;
 }
 
+// Device contexts among GdiObjects() under Wine (object type 1); 0 where
+// GetGuiResources counts, which does not say.
+inline DWORD GdiDcs() {
+    if (::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) return 0;
+    const BYTE* peb = nullptr;
+    asm("movq %%gs:0x60, %0" : "=r"(peb));
+    auto* table = *reinterpret_cast<const BYTE* const*>(peb + 0xF8);
+    if (!table) return 0;
+    DWORD dcs = 0;
+    for (size_t i = 0; i < 0x10000; ++i) {
+        if (table[i * 24 + 14] == 1) ++dcs;
+    }
+    return dcs;
+}
+
 // USER objects of this process; under Wine, the calling thread's top-level
 // windows (the tests run their windows on the thread that counts).
 inline DWORD UserObjects() {

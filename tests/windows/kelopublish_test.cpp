@@ -13,10 +13,16 @@ using GetBlogIDsFunction = int(__stdcall*)(int, const wchar_t*, const wchar_t*, 
 using PublishFunction = int(__stdcall*)(int, const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*,
                                         const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*, int, const wchar_t*);
 
+using LastTextFunction = int(__stdcall*)(wchar_t*, int);
+
 class KeloPublishTest : public ::testing::Test {
 protected:
+    // The build of the double to load: the plain one, or the one with the
+    // two optional exports.
+    virtual fs::path Built() const { return ProgramFolder() / "KeloPublish.dll"; }
+
     void SetUp() override {
-        fs::copy_file(ProgramFolder() / "KeloPublish.dll", folder / "KeloPublish.dll");
+        fs::copy_file(Built(), folder / "KeloPublish.dll");
         library = ::LoadLibraryW((folder / "KeloPublish.dll").c_str());
         ASSERT_NE(library, nullptr);
         getBlogIDs = reinterpret_cast<GetBlogIDsFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "GetBlogIDs")));
@@ -43,7 +49,7 @@ TEST_F(KeloPublishTest, WithoutAReplyTheBlogListFails) {
     const auto lines = CallLines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], R"({"export":"GetBlogIDs","serviceType":2,"server":"blog.example","endpoint":"/xmlrpc.php",)"
-                        R"("login":"ann","password":"s\"cr\\et","capacity":8,"result":-2147467259})");
+                        R"("login":"ann","password":"s\"cr\\et","capacity":8,"result":-2147467259,"waitCursor":0})");
 }
 
 TEST_F(KeloPublishTest, TheReplyIsWrittenAsUtf16CutToTheBuffer) {
@@ -92,10 +98,10 @@ TEST_F(KeloPublishTest, PublishReturnsTheScriptedResultAndRecordsEveryArgument) 
         R"({"export":"PublishToBlogNoGUI","serviceType":2,"server":"blog.example","endpoint":"/xmlrpc.php",)"
         R"("imagePath":"C:\\Temp\\Vel1.png","login":"ann","password":"pw","blogId":"7","title":"T)" "\xC3\xAF" R"(tle \"q\"",)"
         R"("htmlBody":"<p>a\r\nb\t&#37;%s</p>","draft":1,"blogAddress":"http://blog.example/","result":)";
-    EXPECT_EQ(lines[0], fields + "0}");
-    EXPECT_EQ(lines[1], fields + "1}");
-    EXPECT_EQ(lines[2], fields + "-5}");
-    EXPECT_EQ(lines[3].rfind(fields + "0,\"resultFileError\":", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[0], fields + "0,\"waitCursor\":0}");
+    EXPECT_EQ(lines[1], fields + "1,\"waitCursor\":0}");
+    EXPECT_EQ(lines[2], fields + "-5,\"waitCursor\":0}");
+    EXPECT_EQ(lines[3].rfind(fields + "0,\"waitCursor\":0,\"resultFileError\":", 0), 0u) << lines[3];
 }
 
 TEST_F(KeloPublishTest, NullTextsAreRecordedAsNull) {
@@ -104,6 +110,90 @@ TEST_F(KeloPublishTest, NullTextsAreRecordedAsNull) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(R"("server":null,)"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find(R"("draft":0,"blogAddress":null,)"), std::string::npos) << lines[0];
+}
+
+TEST_F(KeloPublishTest, RecordsWhetherTheCallerShowsTheWaitCursor) {
+    HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    wchar_t buffer[8] = {};
+    getBlogIDs(2, L"s", L"e", L"l", L"p", buffer, 8);
+    publish(2, L"s", L"e", L"i", L"l", L"p", L"b", L"t", L"h", 0, L"a");
+    ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+    getBlogIDs(2, L"s", L"e", L"l", L"p", buffer, 8);
+    ::SetCursor(previous);
+    const auto lines = CallLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find(R"("waitCursor":1)"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(R"("waitCursor":1)"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(R"("waitCursor":0)"), std::string::npos) << lines[2];
+}
+
+TEST_F(KeloPublishTest, ThePlainBuildHasNoOptionalExports) {
+    EXPECT_EQ(::GetProcAddress(library, "GetLastPublishError"), nullptr);
+    EXPECT_EQ(::GetProcAddress(library, "GetLastPostLink"), nullptr);
+}
+
+class KeloPublishLastTextsTest : public KeloPublishTest {
+protected:
+    fs::path Built() const override { return ProgramFolder() / "double-last-texts" / "KeloPublish.dll"; }
+
+    void SetUp() override {
+        KeloPublishTest::SetUp();
+        lastError = reinterpret_cast<LastTextFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "GetLastPublishError")));
+        lastLink = reinterpret_cast<LastTextFunction>(reinterpret_cast<void*>(::GetProcAddress(library, "GetLastPostLink")));
+        ASSERT_NE(lastError, nullptr);
+        ASSERT_NE(lastLink, nullptr);
+    }
+    // Both texts after the last call, as "error|link".
+    std::string Texts() {
+        wchar_t error[64], link[64];
+        wmemset(error, L'#', 64);
+        wmemset(link, L'#', 64);
+        const int errorLength = lastError(error, 64), linkLength = lastLink(link, 64);
+        EXPECT_EQ(static_cast<size_t>(errorLength), wcslen(error));
+        EXPECT_EQ(static_cast<size_t>(linkLength), wcslen(link));
+        std::wstring both = std::wstring(error) + L"|" + link;
+        return std::string(both.begin(), both.end());
+    }
+    int Publish(int draft) {
+        return publish(2, L"s", L"e", L"i", L"l", L"p", L"b", L"t", L"h", draft, L"http://blog.example/");
+    }
+
+    LastTextFunction lastError = nullptr;
+    LastTextFunction lastLink = nullptr;
+};
+
+// Each call leaves the reason of its failure, or after a published post that
+// is no draft, the post's address; a success clears the reason.
+TEST_F(KeloPublishLastTextsTest, EachCallLeavesItsReasonOrThePostsAddress) {
+    WriteFile(folder / "KeloPublish.error", "\xEF\xBB\xBFThe blog refused the password.\r\n");
+    WriteFile(folder / "KeloPublish.link", "http://blog.example/2026/first/\n");
+    EXPECT_EQ(Texts(), "|") << "nothing before the first call";
+
+    wchar_t buffer[16] = {};
+    getBlogIDs(2, L"s", L"e", L"l", L"p", buffer, 16);  // no reply file: refused
+    EXPECT_EQ(Texts(), "The blog refused the password.|");
+    WriteFile(folder / "KeloPublish.reply.xml", "<Blogs/>");
+    getBlogIDs(2, L"s", L"e", L"l", L"p", buffer, 16);
+    EXPECT_EQ(Texts(), "|");
+
+    EXPECT_EQ(Publish(0), 0);
+    EXPECT_EQ(Texts(), "|http://blog.example/2026/first/");
+    EXPECT_EQ(Publish(1), 0);
+    EXPECT_EQ(Texts(), "|") << "a draft has no public address";
+    WriteFile(folder / "KeloPublish.result", "1");
+    EXPECT_EQ(Publish(0), 1);
+    EXPECT_EQ(Texts(), "The blog refused the password.|");
+}
+
+TEST_F(KeloPublishLastTextsTest, TextsAreCutToTheBufferWithTheirNul) {
+    WriteFile(folder / "KeloPublish.error", "Nothing answers at blog.example.");
+    wchar_t buffer[16] = {};
+    getBlogIDs(2, L"s", L"e", L"l", L"p", buffer, 16);
+    wchar_t small[8];
+    wmemset(small, L'#', 8);
+    EXPECT_EQ(lastError(small, 8), 7);
+    EXPECT_STREQ(small, L"Nothing");
+    EXPECT_EQ(lastError(nullptr, 0), 0);
 }
 
 } // namespace

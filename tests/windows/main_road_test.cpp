@@ -94,16 +94,25 @@ protected:
         WriteFile(accessory / "KeloPublish.reply.xml", kThreeBlogs);
     }
 
+    // The build of the double that also has GetLastPublishError and
+    // GetLastPostLink (or, false, the plain one) as the accessory's library.
+    void UseDoubleWithLastTexts(bool lastTexts = true) {
+        const fs::path built = lastTexts ? ProgramFolder() / "double-last-texts" : ProgramFolder();
+        fs::copy_file(built / "KeloPublish.dll", accessory / "KeloPublish.dll", fs::copy_options::overwrite_existing);
+    }
+
     // tarvex-sim send --dll <copy> --accessory <copy's folder> --data <own> ...
-    RunResult Send(const std::string& script, bool alert = true) {
+    RunResult Send(const std::string& script, bool alert = true, const std::vector<std::wstring>& extra = {}) {
         std::vector<std::wstring> args = {L"send", L"--dll", (accessory / "Velluma.dll").wstring(), L"--accessory",
                                           accessory.wstring(), L"--data", data.wstring(), L"--log",
                                           (folder / "log.jsonl").wstring(), L"--screenshot", Screenshots().wstring()};
         if (alert) args.push_back(L"--alert");
         WriteFile(folder / "script.ui", script);
         args.insert(args.end(), {L"--ui", (folder / "script.ui").wstring()});
+        args.insert(args.end(), extra.begin(), extra.end());
         fs::remove(folder / "log.jsonl");
-        RunResult run = RunProgram(ProgramFolder() / "tarvex-sim.exe", args, folder.path());
+        RunResult run = RunProgram(ProgramFolder() / "tarvex-sim.exe", args, folder.path(),
+                                   {{L"URLREC_LOG", (folder / "urls.log").wstring()}});
         EXPECT_FALSE(run.timedOut) << run.err;
         log = Lines(ReadFile(folder / "log.jsonl"));
         calls = HostCalls(log);
@@ -371,6 +380,128 @@ click 2
     EXPECT_EQ(HostCall("SetResultAddress"), nullptr);
     EXPECT_EQ(HostCall("ShowAlert"), nullptr);
     EXPECT_EQ(log.back(), R"({"event":"result","hresult":"0x00000000"})");
+}
+
+// A library that can say why it refused the account: the reason comes
+// first, then the log-in dialog with the account as typed and the password
+// to type again. The right password then posts once.
+TEST_F(MainRoadTest, ARefusalWithAReasonSaysItAndKeepsTheAccount) {
+    UseDoubleWithLastTexts();
+    WriteFile(accessory / "KeloPublish.accept", "bob");
+    WriteFile(accessory / "KeloPublish.error", "The blog refused the user name or password.");
+    RunResult run = Send(LogIn("ann", true, "/rpc.php") + R"(
+wait "Velluma"
+shot reason_account_refused
+answer ok
+wait "Velluma Login"
+expect 219 text "blog.example"
+expect 218 text "/rpc.php"
+expect 216 text "ann"
+expect 217 text ""
+expect 217 focused
+expect 1006 checked
+shot reason_login_again
+set 216 "bob"
+set 217 "secret"
+click 1
+wait "Blog Editor"
+click 3017
+)");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(MessageBoxes()[0], R"({"event":"messagebox","caption":"Velluma",)"
+                                 R"("text":"The blog refused the user name or password.","buttons":"ok","answer":"ok"})");
+    const auto lists = Exported("GetBlogIDs");
+    ASSERT_EQ(lists.size(), 2u);
+    EXPECT_EQ(Field(lists[0], "login"), "ann");
+    EXPECT_EQ(Field(lists[0], "waitCursor"), "1") << "the editor's opening shows the wait cursor";
+    EXPECT_EQ(Field(lists[1], "login"), "bob");
+    EXPECT_EQ(Field(lists[1], "server"), "blog.example");
+    EXPECT_EQ(Field(lists[1], "endpoint"), "/rpc.php");
+    const auto posts = Exported("PublishToBlogNoGUI");
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(Field(posts[0], "login"), "bob");
+    EXPECT_EQ(Field(posts[0], "waitCursor"), "1");
+    EXPECT_NE(HostCall("ShowAlert"), nullptr);
+    EXPECT_EQ(ReadFile(Screenshots() / "reason_account_refused.png").substr(0, 4), "\x89PNG");
+}
+
+// A library without the optional exports: the refusal stays silent and the
+// log-in dialog comes back empty, as it always did.
+TEST_F(MainRoadTest, ARefusalWithoutAReasonLogsInAfresh) {
+    WriteFile(accessory / "KeloPublish.accept", "bob");
+    WriteFile(accessory / "KeloPublish.error", "never shown: this double has no GetLastPublishError");
+    RunResult run = Send(LogIn("ann") + "wait \"Velluma Login\"\nexpect 219 text \"\"\nexpect 218 text \"\"\n"
+                         "expect 216 text \"\"\n" + LogIn("bob") + "wait \"Blog Editor\"\nclick 3017\n");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_TRUE(MessageBoxes().empty()) << MessageBoxes().front();
+    EXPECT_EQ(Exported("GetBlogIDs").size(), 2u);
+    EXPECT_EQ(Exported("PublishToBlogNoGUI").size(), 1u);
+}
+
+// A failed post with a reason: the usual text, a blank line, the reason;
+// the entry stays in the editor.
+TEST_F(MainRoadTest, AFailedPostWithAReasonSaysIt) {
+    UseDoubleWithLastTexts();
+    WriteFile(accessory / "KeloPublish.result", "1");
+    WriteFile(accessory / "KeloPublish.error", "The blog answered with a server error (500). Try again later.");
+    RunResult run = Send(LogIn() + R"(
+wait "Blog Editor"
+set 1028 "Keep me"
+click 3017
+wait "Velluma"
+shot reason_post_failed
+answer ok
+wait "Blog Editor"
+expect 1028 text "Keep me"
+click 2
+)");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(MessageBoxes()[0],
+              R"({"event":"messagebox","caption":"Velluma","text":"The entry could not be posted. Check the connection )"
+              R"(and the account, then try again.\n\nThe blog answered with a server error (500). Try again later.",)"
+              R"("buttons":"ok","answer":"ok"})");
+    const auto posts = Exported("PublishToBlogNoGUI");
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(Field(posts[0], "waitCursor"), "1") << "Post shows the wait cursor until the call returns";
+    EXPECT_EQ(HostCall("ShowAlert"), nullptr);
+    EXPECT_EQ(ReadFile(Screenshots() / "reason_post_failed.png").substr(0, 4), "\x89PNG");
+}
+
+// Where the notice and the host's last result lead: the post's own address
+// when the library gives one, else the blog's (a draft, or a library without
+// GetLastPostLink even though it could have one).
+TEST_F(MainRoadTest, TheNoticeAndTheLastResultLeadToThePost) {
+    const std::string blog = "http://www.beta.example/b/";
+    const std::string post = "http://www.beta.example/b/2026/12/11/trip/";
+    const struct { bool lastTexts; bool draft; std::string expected; } cases[] = {
+        {true, false, post},
+        {true, true, blog},
+        {false, false, blog},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.lastTexts ? "with" : "without") + " the exports" + (c.draft ? ", draft" : ""));
+        UseDoubleWithLastTexts(c.lastTexts);
+        WriteFile(accessory / "KeloPublish.link", post);
+        fs::remove(folder / "urls.log");
+        RunResult run = Send(LogIn() + "wait \"Blog Editor\"\ncombo 1017 1\n" + (c.draft ? "check 1039\n" : "") +
+                                 "click 3017\n",
+                             true, {L"--open-last"});
+        ASSERT_EQ(run.exitCode, 0u) << run.err;
+        const Call* address = HostCall("SetResultAddress");
+        ASSERT_NE(address, nullptr);
+        EXPECT_EQ(address->args, "-1,\"" + c.expected + "\"");
+        const Call* alert = HostCall("ShowAlert");
+        ASSERT_NE(alert, nullptr);
+        const std::string shown = c.expected.substr(std::string("http://www").size());
+        EXPECT_EQ(alert->args, R"("Posting to Blog Complete",")" + shown + R"(",")" +
+                                   JsonEscaped((accessory / "Velluma.ico").string()) + R"(",1,")" + c.expected + "\"");
+        // OpenLastResult, through the shell, to the address recorder.
+        std::string opened;
+        for (int i = 0; i < 100 && (opened = ReadFile(folder / "urls.log")).empty(); ++i) ::Sleep(100);
+        EXPECT_EQ(opened, c.expected + "\n");
+    }
 }
 
 } // namespace

@@ -8,7 +8,16 @@
 //   KeloPublish.accept       optional: the only login GetBlogIDs accepts (UTF-8,
 //                            surrounding white space ignored); any other login
 //                            fails with E_FAIL as a rejected account would
-//   KeloPublish.calls.jsonl  one JSON line per call, every argument by name
+//   KeloPublish.calls.jsonl  one JSON line per call, every argument by name,
+//                            and whether the caller showed the wait cursor
+//
+// Built twice. The second build (KELOPUBLISH_LAST_TEXTS, in its own folder)
+// also has the two optional exports, scripted the same way:
+//
+//   KeloPublish.error        UTF-8: GetLastPublishError's text after a failed
+//                            call (absent: empty); empty after a success
+//   KeloPublish.link         UTF-8: GetLastPostLink's text after a published
+//                            post that is no draft (absent: empty)
 //
 // Calling convention: both exports are declared __stdcall, as the component's
 // publishing/publish_library.h expects. On x64 that keyword is ignored and
@@ -64,6 +73,22 @@ bool LoginAccepted(const wchar_t* login) {
     return login && tools::Wide(accepted) == login;
 }
 
+// 1 when the calling thread shows the wait cursor: the editor's sign that
+// the library works.
+int WaitCursorShown() { return ::GetCursor() == ::LoadCursorW(nullptr, IDC_WAIT) ? 1 : 0; }
+
+// What the last call leaves for the optional exports.
+std::wstring lastError;
+std::wstring lastLink;
+
+std::wstring ScriptedText(const wchar_t* name) {
+    std::string text;
+    if (!tools::ReadWholeFile(OwnFolder() + name, text)) return {};
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return tools::Wide(text);
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int serviceType, const wchar_t* server,
@@ -81,9 +106,10 @@ extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int serviceType, const
         buffer[length] = L'\0';
         result = 0;
     }
+    lastError = result == 0 ? std::wstring() : ScriptedText(L"KeloPublish.error");
     Record("\"export\":\"GetBlogIDs\"" + Field("serviceType", serviceType) + Field("server", server) +
            Field("endpoint", endpoint) + Field("login", login) + Field("password", password) +
-           Field("capacity", capacity) + Field("result", result));
+           Field("capacity", capacity) + Field("result", result) + Field("waitCursor", WaitCursorShown()));
     return result;
 }
 
@@ -95,10 +121,40 @@ extern "C" __declspec(dllexport) int __stdcall PublishToBlogNoGUI(int serviceTyp
                                                                   const wchar_t* blogAddress) {
     std::string note;
     const int result = ScriptedResult(note);
+    lastError = result == 1 ? ScriptedText(L"KeloPublish.error") : std::wstring();
+    lastLink = result == 1 || draft ? std::wstring() : ScriptedText(L"KeloPublish.link");
     Record("\"export\":\"PublishToBlogNoGUI\"" + Field("serviceType", serviceType) + Field("server", server) +
            Field("endpoint", endpoint) + Field("imagePath", imagePath) + Field("login", login) +
            Field("password", password) + Field("blogId", blogId) + Field("title", title) +
            Field("htmlBody", htmlBody) + Field("draft", draft) + Field("blogAddress", blogAddress) +
-           Field("result", result) + note);
+           Field("result", result) + Field("waitCursor", WaitCursorShown()) + note);
     return result;
 }
+
+#ifdef KELOPUBLISH_LAST_TEXTS
+
+namespace {
+// `text` into the caller's buffer, cut to `capacity` with its NUL; the
+// length copied, without the NUL.
+int CopyOut(const std::wstring& text, wchar_t* buffer, int capacity) {
+    if (!buffer || capacity <= 0) return 0;
+    const size_t length = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    text.copy(buffer, length);
+    buffer[length] = L'\0';
+    return static_cast<int>(length);
+}
+} // namespace
+
+extern "C" __declspec(dllexport) int __stdcall GetLastPublishError(wchar_t* buffer, int capacity) {
+    const int result = CopyOut(lastError, buffer, capacity);
+    Record("\"export\":\"GetLastPublishError\"" + Field("capacity", capacity) + Field("result", result));
+    return result;
+}
+
+extern "C" __declspec(dllexport) int __stdcall GetLastPostLink(wchar_t* buffer, int capacity) {
+    const int result = CopyOut(lastLink, buffer, capacity);
+    Record("\"export\":\"GetLastPostLink\"" + Field("capacity", capacity) + Field("result", result));
+    return result;
+}
+
+#endif

@@ -51,6 +51,7 @@ const char kUsage[] =
     "  --save-redirect PATH  SaveImage writes there and returns that path\n"
     "  --save-fail       SaveImage writes nothing and fails\n"
     "  --alert           offer the host's alert service\n"
+    "  --open-last       after the command, call OpenLastResult as well\n"
     "  --ui SCRIPT       answer the dialogs with this UI script\n"
     "  --log FILE        write the host calls, message boxes and result as JSON Lines\n"
     "  --screenshot DIR  folder for the PNGs of `shot` steps\n";
@@ -62,6 +63,7 @@ struct Arguments {
     std::wstring script;
     std::wstring log;
     std::wstring screenshots;
+    bool openLast = false;
     sim::HostConfig host;
 };
 
@@ -124,6 +126,7 @@ int ParseArguments(int argc, wchar_t** argv, Arguments& args) {
         else if (option == L"--save-redirect") good = value(args.host.saveRedirect);
         else if (option == L"--save-fail") args.host.saveFail = true;
         else if (option == L"--alert") args.host.alert = true;
+        else if (option == L"--open-last") args.openLast = true;
         else if (option == L"--file-type") good = value(text) && ParseLong(text, args.host.fileType);
         else if (option == L"--capture-size") {
             long w = 0, h = 0;
@@ -388,6 +391,15 @@ int wmain(int argc, wchar_t** argv) {
     } else if (args.command == L"open-last") {
         if (auto* output = Query<IOutput2>(component, IID_IOutput2)) {
             hr = output->OpenLastResult();
+            output->Release();
+        } else missing = "IOutput2";
+    }
+    if (args.openLast && missing.empty()) {
+        // What the host does when the user asks for the last result again:
+        // on the same object, after the command. Its HRESULT is not logged;
+        // the address opened is what counts.
+        if (auto* output = Query<IOutput2>(component, IID_IOutput2)) {
+            output->OpenLastResult();
             output->Release();
         } else missing = "IOutput2";
     }

@@ -33,6 +33,12 @@ struct MessageBoxSeen {
 
 struct Options {
     DWORD timeoutMs = 10000;       // limit of every wait (windows, message boxes, state changes)
+    // The process whose windows the script drives; 0: this one. Another
+    // process (an installer a test started) is driven the same way, except
+    // that steps there settle when that process waits for input again
+    // (WaitForInputIdle) and expectations wait up to timeoutMs, as no hook
+    // can mark when that process has handled a step.
+    DWORD processId = 0;
     std::wstring screenshotFolder;  // where `shot` writes NAME.png; empty: shots are skipped (and logged)
     // Called from the script's thread for every message box it answers,
     // before the answer is pressed (the box is still up).

@@ -1,0 +1,33 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a subsystem includes a header of a folder above it. Run with
+# -DSOURCE_DIR=<the source tree>. The order is the one the top CMakeLists.txt
+# states; a folder may include itself and what its line lists.
+set(allowed_core "core")
+set(allowed_framework "core;framework")
+set(allowed_rtfhtml "core;rtfhtml")
+set(allowed_publishing "core;framework;rtfhtml;resources;publishing")
+set(allowed_editor "core;framework;rtfhtml;resources;publishing;editor")
+set(allowed_account "core;framework;rtfhtml;resources;publishing;editor;account")
+set(allowed_notice "core;framework;resources;notice")
+set(allowed_kelopublish "core;kelopublish")
+set(allowed_component "core;framework;rtfhtml;resources;publishing;editor;account;notice;component")
+
+set(faults "")
+foreach(folder core framework rtfhtml publishing editor account notice kelopublish component)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(source ${sources})
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[a-z_]+/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[^\"]*\"([a-z_]+)/.*$" "\\1" target "${line}")
+      if(NOT target IN_LIST allowed_${folder})
+        file(RELATIVE_PATH name "${SOURCE_DIR}" "${source}")
+        string(APPEND faults "  ${name}: ${line}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(faults)
+  message(FATAL_ERROR "Includes that reach up:\n${faults}")
+endif()
+message(STATUS "No subsystem includes a folder above it.")
