@@ -77,7 +77,9 @@ struct BoxSeen {
 // Waits for the failure's message box on `thread`, reads it and answers OK.
 BoxSeen AnswerFailureBox(DWORD thread) {
     BoxSeen seen;
-    HWND box = ui::WaitForDialog(thread, Wide(fw::AppName()), 5000);
+    // Bounded, with room for a loaded machine: a box that never comes fails
+    // the case instead of hanging it.
+    HWND box = ui::WaitForDialog(thread, Wide(fw::AppName()), 30000);
     if (!box) return seen;
     seen.shown = true;
     seen.text = ui::MessageText(box);
@@ -171,7 +173,13 @@ TEST(CallbackGuard, DialogHandlerFailureEndsInAMessageBoxAndTheDialogGoesOn) {
             // The message that fails is sent from a third thread: its sender
             // waits until the box is answered.
             HWND target = c.where == Where::SubclassedControl ? edit : window;
-            auto lengthOf = [target] { return ::SendMessageW(target, WM_GETTEXTLENGTH, 0, 0); };
+            // Bounded too: should the box never be answered, the sender gives
+            // up and the case fails on its result rather than hanging.
+            auto lengthOf = [target] {
+                DWORD_PTR length = 0;
+                if (!::SendMessageTimeoutW(target, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 60000, &length)) return LRESULT(-1);
+                return static_cast<LRESULT>(length);
+            };
             switch (c.where) {
             case Where::CommandHandler:
                 dialog.failCommand = c.what;
@@ -271,12 +279,12 @@ private:
     bool* deleted_;
 };
 
-// Dispatches this thread's messages until `done` or five seconds.
+// Dispatches this thread's messages until `done` or thirty seconds.
 template <class Done>
 bool PumpUntil(Done done) {
     const DWORD start = ::GetTickCount();
     while (!done()) {
-        if (::GetTickCount() - start > 5000) return false;
+        if (::GetTickCount() - start > 30000) return false;
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
@@ -321,7 +329,7 @@ TEST(CallbackGuard, FailuresWhileTheMessageIsUpShowNoSecondBox) {
     BoxSeen box;
     ui::Drive<bool>([&] { return PumpUntil([&] { return frame->failingTicks == 0 && frame->goodTicks > 0; }); },
                     [&](DWORD thread) {
-                        if (!ui::WaitForDialog(thread, Wide(fw::AppName()), 5000)) return;
+                        if (!ui::WaitForDialog(thread, Wide(fw::AppName()), 30000)) return;
                         // The other failing ticks come and go while the first box is up.
                         for (int i = 0; i < 100 && (frame->failingTicks > 0 || frame->goodTicks == 0); ++i) {
                             mostBoxes = std::max(mostBoxes, OpenBoxes(thread));
