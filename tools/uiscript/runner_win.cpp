@@ -207,6 +207,7 @@ public:
             ::PostMessageW(Current(), WM_SYSCOMMAND, SC_CLOSE, 0);
             Settle();
             break;
+        case Op::ClickWindow: ClickWindow(); break;
         case Op::Shot: Shot(step.text); break;
         case Op::Sleep: ::Sleep(static_cast<DWORD>(step.numbers[0])); break;
         }
@@ -382,6 +383,19 @@ private:
             ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
             ::PostMessageW(control, WM_LBUTTONUP, 0, at);
         }
+        Settle();
+    }
+
+    // A left click in the middle of the current window itself, for windows
+    // that are not controls of a dialog (a notice that answers a click
+    // anywhere on it). Posted, like the other clicks.
+    void ClickWindow() {
+        HWND window = Current();
+        RECT rc{};
+        ::GetClientRect(window, &rc);
+        const LPARAM at = MAKELPARAM((rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2);
+        ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(window, WM_LBUTTONUP, 0, at);
         Settle();
     }
 
