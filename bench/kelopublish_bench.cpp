@@ -10,7 +10,6 @@
 
 #include "kelopublish/addresses.h"
 #include "kelopublish/xmlrpc.h"
-#include "publishing/publish_library.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -20,6 +19,13 @@
 #include <string>
 
 namespace {
+
+// The exports as the component calls them.
+using PublishToBlogNoGUIFunction = int(__stdcall*)(int serviceType, const wchar_t* server, const wchar_t* endpoint,
+                                                    const wchar_t* imagePath, const wchar_t* login,
+                                                    const wchar_t* password, const wchar_t* blogId,
+                                                    const wchar_t* title, const wchar_t* htmlBody, int draft,
+                                                    const wchar_t* blogAddress);
 
 std::string Utf8(const wchar_t* text) {
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);

@@ -3,7 +3,7 @@
 // GetLastPublishError and GetLastPostLink (per process; the last call wins).
 //
 // Calling convention: the exports are declared __stdcall, as the component's
-// publishing/publish_library.h expects; on x64 both sides use the one
+// publishing client (publishing/blog_client.cpp) calls them; on x64 both sides use the one
 // Windows convention, and the .def file exports the plain names.
 
 #include "kelopublish/blog_client.h"

@@ -9,7 +9,6 @@
 //   GetBlogIDs          serviceType server endpoint login password
 //   PublishToBlogNoGUI  serviceType server endpoint imagePath login password blogId title htmlBody draft blogAddress
 
-#include "publishing/publish_library.h"
 #include "tools/common/json_text.h"
 
 #include <windows.h>
@@ -20,6 +19,15 @@
 
 namespace {
 
+// The exports as the component calls them.
+using GetBlogIDsFunction = int(__stdcall*)(int serviceType, const wchar_t* server, const wchar_t* endpoint,
+                                            const wchar_t* login, const wchar_t* password, wchar_t* buffer,
+                                            int capacity);
+using PublishToBlogNoGUIFunction = int(__stdcall*)(int serviceType, const wchar_t* server, const wchar_t* endpoint,
+                                                    const wchar_t* imagePath, const wchar_t* login,
+                                                    const wchar_t* password, const wchar_t* blogId,
+                                                    const wchar_t* title, const wchar_t* htmlBody, int draft,
+                                                    const wchar_t* blogAddress);
 using LastTextFunction = int(__stdcall*)(wchar_t* buffer, int capacity);
 
 template <class Function>

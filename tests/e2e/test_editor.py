@@ -73,8 +73,10 @@ click 3017
         self.assertNotIn("%s", body)
         self.assertEqual(media["sha256"], self.sha256(self.saved))
         # The completion notice names the blog the post went to.
-        alerts = [e for e in log if e.get("method") == "ShowAlert" or e.get("interface") == "IAlertService"]
-        self.assertTrue(any(self.blog.url in json.dumps(e) for e in alerts), alerts)
+        # The completion notice leads to the post itself (the library gives its address).
+        alerts = [e for e in log if e.get("interface") == "IAlertService"]
+        self.assertTrue(alerts, log)
+        self.assertIn(post["link"], json.dumps(alerts[0]["args"]))
 
     def test_a_draft_is_stored_as_a_draft(self):
         log = self.send("""
@@ -102,7 +104,9 @@ expect 1028 text "Keep me"
 click 2
 """)
         self.assertEqual(log[-1], {"event": "result", "hresult": "0x00000000"})
-        self.assertEqual(len([e for e in log if e.get("event") == "messagebox"]), 1)
+        # The component's message carries the library's reason.
+        [box] = [e for e in log if e.get("event") == "messagebox"]
+        self.assertIn("\u201CSorry, your entry could not be posted.\u201D (fault code 500)", box["text"])
         self.assertEqual(self.blog.posts(), [])
         self.assertFalse(any(e.get("method") == "ShowAlert" for e in log))
 
@@ -112,7 +116,7 @@ click 2
         script = script.format(server=self.blog.url, endpoint="", user=USER, password="wrong")
         script_path = os.path.join(self.folder, "again.ui")
         with open(script_path, "w", encoding="utf-8") as f:
-            f.write(script + 'wait "Velluma Login"\nclick 2\n')
+            f.write(script + 'wait "Velluma"\nanswer ok\nwait "Velluma Login"\nclick 2\n')
         log = os.path.join(self.folder, "again.jsonl")
         run = wine(os.path.join(BIN, "tarvex-sim.exe"),
                    ["send", "--dll", windows_path(os.path.join(ACCESSORY, "Velluma.dll")),
@@ -120,7 +124,11 @@ click 2
                     "--log", windows_path(log), "--ui", windows_path(script_path)], timeout=240)
         self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
         with open(log, encoding="utf-8") as f:
-            self.assertEqual(json.loads(f.readlines()[-1]), {"event": "result", "hresult": "0x00000000"})
+            events = [json.loads(line) for line in f if line.strip()]
+        self.assertEqual(events[-1], {"event": "result", "hresult": "0x00000000"})
+        # The library's reason comes before the log-in dialog comes back.
+        [box] = [e for e in events if e.get("event") == "messagebox"]
+        self.assertIn("application password", box["text"])
         self.assertEqual(self.blog.posts(), [])
         # The account was tried once, at the address the home page names.
         self.assertEqual([(r.method, r.path) for r in self.blog.requests()],
