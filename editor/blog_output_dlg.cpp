@@ -235,10 +235,12 @@ std::optional<LRESULT> CBlogOutputDlg::OnPaint() {
 }
 
 std::optional<LRESULT> CBlogOutputDlg::OnToolTipText(NMHDR& header) {
-    // The two requests share their layout up to the text buffer.
+    // The two requests share their layout up to the text buffer; the flags
+    // come after it, where each has its own offset.
     auto& wide = reinterpret_cast<NMTTDISPINFOW&>(header);
+    const UINT flags = header.code == TTN_NEEDTEXTW ? wide.uFlags : reinterpret_cast<NMTTDISPINFOA&>(header).uFlags;
     UINT_PTR id = header.idFrom;
-    if (wide.uFlags & TTF_IDISHWND) id = static_cast<UINT_PTR>(::GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom)));
+    if (flags & TTF_IDISHWND) id = static_cast<UINT_PTR>(::GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom)));
     if (id == 0) return std::nullopt;  // a separator
 
     core::String text = fw::LoadResourceString(static_cast<UINT>(id));

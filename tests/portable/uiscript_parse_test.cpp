@@ -3,7 +3,12 @@
 
 #include "tools/uiscript/script.h"
 
+#include "resources/resource.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
 
 using uiscript::Answer;
 using uiscript::Expectation;
@@ -56,6 +61,45 @@ TEST(UiScriptParse, EveryStepKind) {
         EXPECT_EQ(step.numbers[3], c.n3) << c.line;
         EXPECT_EQ(step.line, 1) << c.line;
     }
+}
+
+TEST(UiScriptParse, IdsByTheirResourceNames) {
+    const struct { const char* line; Op op; int id; } cases[] = {
+        {"set IDC_AUTH_LOGIN \"ann\"", Op::Set, IDC_AUTH_LOGIN},
+        {"click IDOK", Op::Click, 1},
+        {"click IDCANCEL", Op::Click, 2},
+        {"check IDC_AUTH_REMEMBER", Op::Check, IDC_AUTH_REMEMBER},
+        {"click ID_FORMAT_BOLD", Op::Click, ID_FORMAT_BOLD},  // a toolbar command
+        {"clickchar IDC_EDITOR_BODY 4", Op::ClickChar, IDC_EDITOR_BODY},
+        {"expect IDC_EDITOR_TITLE text \"t\"", Op::Expect, IDC_EDITOR_TITLE},
+        {"combo IDC_EDITOR_TEXT_SIZE 2", Op::Combo, IDC_EDITOR_TEXT_SIZE},
+    };
+    for (const auto& c : cases) {
+        auto script = Parse(c.line);
+        ASSERT_TRUE(script.ok()) << c.line << ": " << script.errors.front().message;
+        EXPECT_EQ(script.steps[0].op, c.op) << c.line;
+        EXPECT_EQ(script.steps[0].id, c.id) << c.line;
+    }
+}
+
+// The table is made from resources/resource.h at build time: every name it
+// defines as a number is known, with that number.
+TEST(UiScriptParse, EveryNumberResourceHDefinesIsAName) {
+    std::ifstream file(VELLUMA_SOURCE_DIR "/resources/resource.h");
+    ASSERT_TRUE(file) << "resources/resource.h";
+    const std::regex define(R"(^\s*#\s*define\s+(\w+)\s+(0[xX][0-9A-Fa-f]+|\d+)\b.*)");
+    bool sawTheLogIn = false;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::smatch m;
+        if (!std::regex_match(line, m, define)) continue;
+        const std::string name = m[1];
+        auto script = Parse("click " + name);
+        ASSERT_TRUE(script.ok()) << name << ": " << script.errors.front().message;
+        EXPECT_EQ(script.steps[0].id, std::stoi(m[2].str(), nullptr, 0)) << name;
+        sawTheLogIn = sawTheLogIn || name == "IDC_AUTH_LOGIN";
+    }
+    EXPECT_TRUE(sawTheLogIn);
 }
 
 TEST(UiScriptParse, ExpectationsKeysAndAnswers) {
@@ -139,6 +183,9 @@ TEST(UiScriptParse, BadLinesAreReportedWithTheirNumbers) {
         {"shot ../escape", "plain file name"},
         {"sleep soon", "not a number"},
         {"frobnicate 3", "unknown step"},
+        {"click IDC_NO_SUCH_CONTROL", "resources/resource.h does not define"},
+        {"set idc_auth_login \"ann\"", "resources/resource.h does not define"},  // names are exact
+        {"set \"IDC_AUTH_LOGIN\" \"ann\"", "not a control id"},
         {"set 5 \"a\"\"b\"", "followed by a blank"},
     };
     for (const auto& c : bad) {
@@ -154,7 +201,8 @@ TEST(UiScriptParse, BadLinesAreReportedWithTheirNumbers) {
 
 TEST(UiScriptParse, DescribeGivesTheLineBack) {
     const char* lines[] = {"wait \"a \\\"b\\\"\"", "set 3 \"x\"", "select 4 0 -1", "clickchar 3000 7", "key Ctrl+B",
-                           "expect 9 rect 1 2 3 4", "expect caption \"c\"", "answer yes", "shot s1"};
+                           "expect 9 rect 1 2 3 4", "expect caption \"c\"", "answer yes", "shot s1",
+                           "click IDOK", "set IDC_AUTH_LOGIN \"ann\"", "expect ID_FORMAT_BOLD checked"};
     for (const char* line : lines) {
         auto script = Parse(line);
         ASSERT_TRUE(script.ok()) << line;

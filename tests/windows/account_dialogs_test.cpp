@@ -181,6 +181,37 @@ long TwoRows(const Geometry& g, int passwordId, int endpointId) {
     return (endpoint.y + endpoint.height) - (password.y + password.height);
 }
 
+// What a dialog hands back once it has closed.
+struct Account {
+    const char* userName;
+    const char* password;
+    const char* server;
+    const char* endpoint;
+    int remember;
+};
+
+template <class DialogClass>
+void ExpectAccount(const DialogClass& dialog, const Account& expected) {
+    EXPECT_EQ(Narrow(dialog.userName), expected.userName) << "user name";
+    EXPECT_EQ(Narrow(dialog.password), expected.password) << "password";
+    EXPECT_EQ(Narrow(dialog.server), expected.server) << "server";
+    EXPECT_EQ(Narrow(dialog.endpoint), expected.endpoint) << "endpoint";
+    EXPECT_EQ(dialog.remember, expected.remember) << "remember";
+}
+
+// The options dialog's account rows: the four boxes and their labels.
+const std::initializer_list<const char*> kOptionsAccountRows = {
+    "IDC_OPTIONS_LOGIN", "IDC_OPTIONS_PASSWORD", "IDC_OPTIONS_SERVER", "IDC_OPTIONS_ENDPOINT",
+    "IDC_LOGIN_LABEL",   "IDC_PASSWORD_LABEL",   "IDC_SERVER_LABEL",   "IDC_ENDPOINT_LABEL",
+};
+
+// Script lines `expect ID STATE`, one for each of `ids`.
+std::string ExpectEach(std::initializer_list<const char*> ids, const char* state) {
+    std::string lines;
+    for (const char* id : ids) lines += std::string("expect ") + id + " " + state + "\n";
+    return lines;
+}
+
 } // namespace
 
 TEST(BlogAuthDialog, ExpandedShowsEveryRowAndReturnsAllFour) {
@@ -191,29 +222,25 @@ TEST(BlogAuthDialog, ExpandedShowsEveryRowAndReturnsAllFour) {
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
 expect caption "Velluma Login"
-expect 216 focused
-expect 216 text ""
-expect 217 text ""
-expect 1006 unchecked
-expect 219 visible
-expect 218 visible
-expect 1001 visible
-expect 1002 visible
-set 216 "ann"
-set 217 "s3cret"
-set 219 "https://example.org"
-set 218 "/xmlrpc.php"
-check 1006
+expect IDC_AUTH_LOGIN focused
+expect IDC_AUTH_LOGIN text ""
+expect IDC_AUTH_PASSWORD text ""
+expect IDC_AUTH_REMEMBER unchecked
+expect IDC_AUTH_SERVER visible
+expect IDC_AUTH_ENDPOINT visible
+expect IDC_SERVER_LABEL visible
+expect IDC_ENDPOINT_LABEL visible
+set IDC_AUTH_LOGIN "ann"
+set IDC_AUTH_PASSWORD "s3cret"
+set IDC_AUTH_SERVER "https://example.org"
+set IDC_AUTH_ENDPOINT "/xmlrpc.php"
+check IDC_AUTH_REMEMBER
 shot blog_auth_expanded
-click 1
+click IDOK
 )", script);
     ASSERT_TRUE(script.ok) << script.message;
     EXPECT_EQ(ended, IDOK);
-    EXPECT_EQ(Narrow(dialog.userName), "ann");
-    EXPECT_EQ(Narrow(dialog.password), "s3cret");
-    EXPECT_EQ(Narrow(dialog.server), "https://example.org");
-    EXPECT_EQ(Narrow(dialog.endpoint), "/xmlrpc.php");
-    EXPECT_EQ(dialog.remember, 1);
+    ExpectAccount(dialog, {"ann", "s3cret", "https://example.org", "/xmlrpc.php", 1});
     EXPECT_EQ(dialog.collapseHeight, 0);
     ExpectCollapsedBy(dialog.geometry, 0, {});
 }
@@ -225,26 +252,22 @@ TEST(BlogAuthDialog, CollapsedHidesServerRowsAndReturnsThemEmpty) {
     uiscript::Result script;
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
-expect 219 hidden
-expect 218 hidden
-expect 1001 hidden
-expect 1002 hidden
-expect 1006 visible
-expect 216 focused
-set 216 "ann"
-set 217 "pw"
-set 219 "hidden server"
-set 218 "hidden endpoint"
+expect IDC_AUTH_SERVER hidden
+expect IDC_AUTH_ENDPOINT hidden
+expect IDC_SERVER_LABEL hidden
+expect IDC_ENDPOINT_LABEL hidden
+expect IDC_AUTH_REMEMBER visible
+expect IDC_AUTH_LOGIN focused
+set IDC_AUTH_LOGIN "ann"
+set IDC_AUTH_PASSWORD "pw"
+set IDC_AUTH_SERVER "hidden server"
+set IDC_AUTH_ENDPOINT "hidden endpoint"
 shot blog_auth_collapsed
 key Enter
 )", script);
     ASSERT_TRUE(script.ok) << script.message;
     EXPECT_EQ(ended, IDOK) << "Enter presses OK";
-    EXPECT_EQ(Narrow(dialog.userName), "ann");
-    EXPECT_EQ(Narrow(dialog.password), "pw");
-    EXPECT_EQ(Narrow(dialog.server), "");
-    EXPECT_EQ(Narrow(dialog.endpoint), "");
-    EXPECT_EQ(dialog.remember, 0);
+    ExpectAccount(dialog, {"ann", "pw", "", "", 0});
 
     const long up = TwoRows(dialog.geometry, IDC_AUTH_PASSWORD, IDC_AUTH_ENDPOINT);
     EXPECT_GT(up, 0);
@@ -258,9 +281,9 @@ TEST(BlogAuthDialog, EscapeCancelsAndTakesNothing) {
     uiscript::Result script;
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
-set 216 "ann"
-set 217 "pw"
-check 1006
+set IDC_AUTH_LOGIN "ann"
+set IDC_AUTH_PASSWORD "pw"
+check IDC_AUTH_REMEMBER
 key Escape
 )", script);
     ASSERT_TRUE(script.ok) << script.message;
@@ -277,46 +300,28 @@ TEST(BlogOptionsDialog, StoredAccountOpensOnAlwaysAndPromptGreysWithoutClearing)
     uiscript::Result script;
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
-expect 406 checked
-expect 407 unchecked
-expect 406 focused
-expect 408 text "ann"
-expect 405 text "pw"
-expect 1009 text "https://example.org"
-expect 1010 text "/xmlrpc.php"
-expect 408 enabled
-expect 405 enabled
-expect 1009 enabled
-expect 1010 enabled
-expect 1030 enabled
-expect 1029 enabled
-expect 1001 enabled
-expect 1002 enabled
+expect IDC_OPTIONS_ALWAYS checked
+expect IDC_OPTIONS_PROMPT unchecked
+expect IDC_OPTIONS_ALWAYS focused
+expect IDC_OPTIONS_LOGIN text "ann"
+expect IDC_OPTIONS_PASSWORD text "pw"
+expect IDC_OPTIONS_SERVER text "https://example.org"
+expect IDC_OPTIONS_ENDPOINT text "/xmlrpc.php"
+)" + ExpectEach(kOptionsAccountRows, "enabled") + R"(
 shot blog_options_stored_account
-click 407
-expect 407 checked
-expect 406 unchecked
-expect 408 disabled
-expect 405 disabled
-expect 1009 disabled
-expect 1010 disabled
-expect 1030 disabled
-expect 1029 disabled
-expect 1001 disabled
-expect 1002 disabled
-expect 408 text "ann"
-expect 1010 text "/xmlrpc.php"
+click IDC_OPTIONS_PROMPT
+expect IDC_OPTIONS_PROMPT checked
+expect IDC_OPTIONS_ALWAYS unchecked
+)" + ExpectEach(kOptionsAccountRows, "disabled") + R"(
+expect IDC_OPTIONS_LOGIN text "ann"
+expect IDC_OPTIONS_ENDPOINT text "/xmlrpc.php"
 shot blog_options_prompt_greyed
-click 1
+click IDOK
 )", script);
     ASSERT_TRUE(script.ok) << script.message;
     EXPECT_EQ(ended, IDOK);
-    EXPECT_EQ(dialog.remember, 0);
     // The disabled boxes' contents come back all the same.
-    EXPECT_EQ(Narrow(dialog.userName), "ann");
-    EXPECT_EQ(Narrow(dialog.password), "pw");
-    EXPECT_EQ(Narrow(dialog.server), "https://example.org");
-    EXPECT_EQ(Narrow(dialog.endpoint), "/xmlrpc.php");
+    ExpectAccount(dialog, {"ann", "pw", "https://example.org", "/xmlrpc.php", 0});
     ExpectCollapsedBy(dialog.geometry, 0, {});
 }
 
@@ -328,33 +333,25 @@ TEST(BlogOptionsDialog, IncompleteAccountOpensOnPromptWithEmptyDisabledBoxes) {
     uiscript::Result script;
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
-expect 407 checked
-expect 406 unchecked
-expect 407 focused
-expect 408 text ""
-expect 405 text ""
-expect 1010 text ""
-expect 408 disabled
-expect 405 disabled
-expect 1009 disabled
-expect 1010 disabled
-expect 1030 disabled
-expect 1002 disabled
+expect IDC_OPTIONS_PROMPT checked
+expect IDC_OPTIONS_ALWAYS unchecked
+expect IDC_OPTIONS_PROMPT focused
+expect IDC_OPTIONS_LOGIN text ""
+expect IDC_OPTIONS_PASSWORD text ""
+expect IDC_OPTIONS_ENDPOINT text ""
+)" + ExpectEach({"IDC_OPTIONS_LOGIN", "IDC_OPTIONS_PASSWORD", "IDC_OPTIONS_SERVER", "IDC_OPTIONS_ENDPOINT",
+                            "IDC_LOGIN_LABEL", "IDC_ENDPOINT_LABEL"}, "disabled") + R"(
 shot blog_options_no_account
-click 406
-expect 408 enabled
-expect 1010 enabled
-expect 1001 enabled
-set 408 "bob"
-click 1
+click IDC_OPTIONS_ALWAYS
+expect IDC_OPTIONS_LOGIN enabled
+expect IDC_OPTIONS_ENDPOINT enabled
+expect IDC_SERVER_LABEL enabled
+set IDC_OPTIONS_LOGIN "bob"
+click IDOK
 )", script);
     ASSERT_TRUE(script.ok) << script.message;
     EXPECT_EQ(ended, IDOK);
-    EXPECT_EQ(dialog.remember, 1);
-    EXPECT_EQ(Narrow(dialog.userName), "bob");
-    EXPECT_EQ(Narrow(dialog.password), "");
-    EXPECT_EQ(Narrow(dialog.server), "");
-    EXPECT_EQ(Narrow(dialog.endpoint), "");
+    ExpectAccount(dialog, {"bob", "", "", "", 1});
 }
 
 TEST(BlogOptionsDialog, CollapsedNeedsOnlyUserNameAndPassword) {
@@ -364,19 +361,19 @@ TEST(BlogOptionsDialog, CollapsedNeedsOnlyUserNameAndPassword) {
     uiscript::Result script;
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
-expect 406 checked
-expect 406 focused
-expect 408 text "ann"
-expect 408 enabled
-expect 1009 hidden
-expect 1010 hidden
-expect 1001 hidden
-expect 1002 hidden
+expect IDC_OPTIONS_ALWAYS checked
+expect IDC_OPTIONS_ALWAYS focused
+expect IDC_OPTIONS_LOGIN text "ann"
+expect IDC_OPTIONS_LOGIN enabled
+expect IDC_OPTIONS_SERVER hidden
+expect IDC_OPTIONS_ENDPOINT hidden
+expect IDC_SERVER_LABEL hidden
+expect IDC_ENDPOINT_LABEL hidden
 shot blog_options_collapsed
-click 407
-expect 408 disabled
-expect 405 disabled
-click 1
+click IDC_OPTIONS_PROMPT
+expect IDC_OPTIONS_LOGIN disabled
+expect IDC_OPTIONS_PASSWORD disabled
+click IDOK
 )", script);
     ASSERT_TRUE(script.ok) << script.message;
     EXPECT_EQ(ended, IDOK);
@@ -396,13 +393,10 @@ TEST(BlogOptionsDialog, CollapsedWithoutAccountDisablesTheHiddenRowsToo) {
     uiscript::Result script;
     const INT_PTR ended = RunWithScript(dialog, R"(
 wait "Velluma Login"
-expect 407 checked
-expect 407 focused
-expect 408 disabled
-expect 405 disabled
-expect 1009 disabled
-expect 1010 disabled
-expect 1001 disabled
+expect IDC_OPTIONS_PROMPT checked
+expect IDC_OPTIONS_PROMPT focused
+)" + ExpectEach({"IDC_OPTIONS_LOGIN", "IDC_OPTIONS_PASSWORD", "IDC_OPTIONS_SERVER", "IDC_OPTIONS_ENDPOINT",
+                            "IDC_SERVER_LABEL"}, "disabled") + R"(
 key Escape
 )", script);
     ASSERT_TRUE(script.ok) << script.message;

@@ -504,7 +504,10 @@ TEST_F(EditorTest, ToolTipsComeFromTheStringTable) {
         EXPECT_EQ(wideTip(ID_IMAGE_BOTTOM, false), L"Align Image Bottom");
         EXPECT_EQ(wideTip(0, false), L"(unhandled)");
 
-        NMTTDISPINFOA ansi{};
+        // Zeros after the request: a handler that read the flags at the wide
+        // request's offset would not see TTF_IDISHWND.
+        struct { NMTTDISPINFOA ansi; BYTE after[sizeof(NMTTDISPINFOW)]; } padded{};
+        NMTTDISPINFOA& ansi = padded.ansi;
         ansi.hdr = {tips, item(IDC_EDITOR_DIFFERENT_ACCOUNT), TTN_NEEDTEXTA};
         ansi.uFlags = TTF_IDISHWND;
         ::SendMessageW(window, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&ansi));

@@ -4,6 +4,8 @@
 // driver waits (bounded) for the dialog, runs its script with SendMessage, and
 // cancels the dialog if the script left it open, so no test can hang on it.
 
+#include "tools/uiscript/find.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -13,17 +15,13 @@
 
 namespace testui {
 
+// Finding and reading go through the UI script runner's own (tools/uiscript/find.h).
+using uiscript::FocusOf;  // the window that has the keyboard focus on a thread
+using uiscript::TextOf;
+
 // A visible top-level window of `thread` with exactly this caption, or null.
 inline HWND FindThreadWindow(DWORD thread, const std::wstring& caption) {
-    struct Search { const std::wstring* caption; HWND found; } search{&caption, nullptr};
-    ::EnumThreadWindows(thread, [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        wchar_t text[128] = {};
-        ::GetWindowTextW(window, text, 128);
-        if (::IsWindowVisible(window) && *s->caption == text) { s->found = window; return FALSE; }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return uiscript::FindThreadWindow(thread, [&](HWND window) { return TextOf(window) == caption; });
 }
 
 inline HWND WaitForThreadWindow(DWORD thread, const std::wstring& caption, DWORD timeoutMs) {
@@ -32,20 +30,6 @@ inline HWND WaitForThreadWindow(DWORD thread, const std::wstring& caption, DWORD
         ::Sleep(10);
     }
     return nullptr;
-}
-
-// The window that has the keyboard focus on `thread` (GetFocus only answers
-// for the calling thread).
-inline HWND FocusOf(DWORD thread) {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    return ::GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
-}
-
-inline std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    ::SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-    return text;
 }
 
 inline void SetTextOf(HWND window, const std::wstring& text) {

@@ -71,14 +71,8 @@ protected:
     // current window when they start; they end by pressing Post or Cancel),
     // and gives the HTML body posted, or "" when nothing was posted.
     std::string Send(const std::string& editorSteps) {
-        const std::string script = R"(wait "Velluma Login"
-set 219 "blog.example"
-set 218 "/xmlrpc.php"
-set 216 "ann"
-set 217 "secret"
-click 1
-wait "Blog Editor"
-focus 3000
+        const std::string script = std::string(kLogInSteps) + R"(wait "Blog Editor"
+focus IDC_EDITOR_BODY
 )" + editorSteps;
         WriteFile(folder_ / "script.ui", script);
         const fs::path shots = ProgramFolder().parent_path() / "screenshots";

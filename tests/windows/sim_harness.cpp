@@ -116,6 +116,14 @@ RunResult RunProgram(const fs::path& program, const std::vector<std::wstring>& a
     return run;
 }
 
+const char kLogInSteps[] = R"(wait "Velluma Login"
+set IDC_AUTH_SERVER "blog.example"
+set IDC_AUTH_ENDPOINT "/xmlrpc.php"
+set IDC_AUTH_LOGIN "ann"
+set IDC_AUTH_PASSWORD "secret"
+click IDOK
+)";
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream content;

@@ -47,6 +47,10 @@ struct RunResult {
 RunResult RunProgram(const fs::path& program, const std::vector<std::wstring>& args, const fs::path& temp,
                const std::vector<std::pair<std::wstring, std::wstring>>& env = {}, DWORD timeoutMs = 60000);
 
+// The UI script steps that answer the log-in dialog of a first send: ann
+// with password "secret" at blog.example's /xmlrpc.php, then OK.
+extern const char kLogInSteps[];
+
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& content);
 std::vector<std::string> Lines(const std::string& text);

@@ -134,16 +134,10 @@ TEST_F(SimTest, WholeSendPostsToTheDoubleAndAlertsTheHost) {
               "<BlogAddress>http://www.mine.example/</BlogAddress></Blog_Object></Blogs>");
     dll = accessory / "Velluma.dll";
 
-    RunResult run = Sim({L"send", L"--alert", L"--accessory", accessory.wstring()}, R"(
-wait "Velluma Login"
-set 219 "blog.example"
-set 218 "/xmlrpc.php"
-set 216 "ann"
-set 217 "secret"
-click 1
+    RunResult run = Sim({L"send", L"--alert", L"--accessory", accessory.wstring()}, std::string(kLogInSteps) + R"(
 wait "Blog Editor"
-set 1028 "Title \"quoted\""
-click 3017
+set IDC_EDITOR_TITLE "Title \"quoted\""
+click IDC_EDITOR_POST
 )");
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(log.back(), R"({"event":"result","hresult":"0x00000000"})");

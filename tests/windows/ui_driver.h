@@ -4,6 +4,9 @@
 // is bounded, and Finish() cancels whatever is still open so that a failing
 // test never hangs.
 
+#include "tools/uiscript/find.h"
+#include "tools/uiscript/message_box.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -13,36 +16,14 @@
 
 namespace ui {
 
-inline std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    ::GetClassNameW(window, name, 64);
-    return name;
-}
-
-inline std::wstring TextOf(HWND window) {
-    wchar_t text[1024] = {};
-    ::SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return text;
-}
+// Finding and reading go through the UI script runner's own (tools/uiscript/find.h).
+using uiscript::ClassOf;
+using uiscript::TextOf;
 
 // A visible dialog-class window of `thread` whose caption is `caption`.
 inline HWND FindDialog(DWORD thread, const std::wstring& caption) {
-    struct Search {
-        const std::wstring* caption;
-        HWND found;
-    } search{&caption, nullptr};
-    ::EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            if (::IsWindowVisible(window) && ClassOf(window) == L"#32770" && TextOf(window) == *s->caption) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return uiscript::FindThreadWindow(
+        thread, [&](HWND window) { return ClassOf(window) == L"#32770" && TextOf(window) == caption; });
 }
 
 inline HWND WaitForDialog(DWORD thread, const std::wstring& caption, int timeoutMs = 10000) {
@@ -64,9 +45,7 @@ inline bool WaitGone(HWND window, int timeoutMs = 10000) {
 }
 
 // The text of a message box (its static text control has id 0xFFFF).
-inline std::wstring MessageText(HWND box) {
-    return TextOf(::GetDlgItem(box, 0xFFFF));
-}
+inline std::wstring MessageText(HWND box) { return uiscript::MessageBoxText(box); }
 
 // Presses a button without waiting for what it opens.
 inline void Click(HWND dialog, int id) {
@@ -88,16 +67,11 @@ Result Drive(const std::function<Result()>& runModal, const std::function<void(D
         body(uiThread);
         // Cancel leftovers, message boxes first, until the thread shows nothing.
         for (int round = 0; round < 50; ++round) {
-            HWND open = nullptr;
-            ::EnumThreadWindows(
-                uiThread,
-                [](HWND window, LPARAM param) -> BOOL {
-                    if (::IsWindowVisible(window) && ClassOf(window) == L"#32770") {
-                        *reinterpret_cast<HWND*>(param) = window;
-                    }
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&open));
+            HWND open = nullptr;  // the last visible dialog of the thread
+            uiscript::FindThreadWindow(uiThread, [&](HWND window) {
+                if (ClassOf(window) == L"#32770") open = window;
+                return false;
+            });
             if (!open) break;
             ::PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -1,5 +1,7 @@
 #include "tools/uiscript/script.h"
 
+#include "tools/uiscript/resource_names.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -65,6 +67,33 @@ std::optional<long> Number(const Token& token) {
     return value;
 }
 
+// The command ids of the system's dialog buttons, which resource.h does not
+// define (winuser.h does).
+struct StandardId {
+    const char* name;
+    int id;
+};
+constexpr StandardId kStandardIds[] = {
+    {"IDOK", 1}, {"IDCANCEL", 2}, {"IDABORT", 3}, {"IDRETRY", 4}, {"IDIGNORE", 5},
+    {"IDYES", 6}, {"IDNO", 7},    {"IDCLOSE", 8}, {"IDHELP", 9},
+};
+
+bool IsName(const std::string& text) {
+    if (text.empty() || !(std::isalpha(static_cast<unsigned char>(text[0])) || text[0] == '_')) return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
+// The id a name stands for: resource.h's names first, then the buttons'.
+std::optional<int> NamedId(const std::string& name) {
+    for (std::size_t i = 0; i < kResourceNameCount; ++i)
+        if (name == kResourceNames[i].name) return kResourceNames[i].id;
+    for (const StandardId& standard : kStandardIds)
+        if (name == standard.name) return standard.id;
+    return std::nullopt;
+}
+
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -84,10 +113,20 @@ struct Builder {
         return true;
     }
     bool Id(size_t index, const char* usage) {
-        auto value = Number(tokens[index]);
-        if (!value) return Fail("\"" + tokens[index].text + "\" is not a control id (usage: " + usage + ")");
-        step.id = static_cast<int>(*value);
-        return true;
+        const Token& token = tokens[index];
+        if (auto value = Number(token)) {
+            step.id = static_cast<int>(*value);
+            return true;
+        }
+        if (!token.quoted && IsName(token.text)) {
+            auto value = NamedId(token.text);
+            if (!value)
+                return Fail("\"" + token.text + "\" is not a control id: resources/resource.h does not define that name");
+            step.id = *value;
+            step.idName = token.text;
+            return true;
+        }
+        return Fail("\"" + token.text + "\" is not a control id (usage: " + usage + ")");
     }
     bool Text(size_t index, const char* usage) {
         if (!tokens[index].quoted) return Fail(std::string("the text must be in double quotes (usage: ") + usage + ")");
@@ -267,7 +306,7 @@ Script Parse(std::string_view text) {
 }
 
 std::string Describe(const Step& step) {
-    const std::string id = std::to_string(step.id);
+    const std::string id = step.idName.empty() ? std::to_string(step.id) : step.idName;
     switch (step.op) {
     case Op::Wait: return "wait " + Quote(step.text);
     case Op::WaitClass: return "waitclass " + Quote(step.text);

@@ -5,11 +5,15 @@
 // (no <windows.h>): the parser is tested natively and under Wine; the runner
 // that executes the steps lives in runner.h.
 //
-//   wait "Blog Editor"        # a window of this process with this caption
-//   set 1001 "my title"
-//   click 1                   # a button, or a toolbar command by its id
-//   expect 1003 checked
-//   answer ok                 # the next message box
+// Ids are numbers (decimal or 0x hex) or the names resources/resource.h
+// defines (IDC_..., ID_... for toolbar commands), and IDOK, IDCANCEL, IDYES,
+// IDNO and the other dialog button ids; an unknown name is a parse error.
+//
+//   wait "Blog Editor"                # a window of this process with this caption
+//   set IDC_EDITOR_TITLE "my title"   # or: set 1028 "my title"
+//   click IDOK                        # a button, or a toolbar command by its id
+//   expect ID_FORMAT_BOLD checked
+//   answer ok                         # the next message box
 
 #include <string>
 #include <string_view>
@@ -60,6 +64,7 @@ struct Step {
     int line = 0;  // 1-based line of the script
     Op op = Op::Sleep;
     int id = 0;             // control or toolbar command id
+    std::string idName;     // the id's name when the script named it (IDC_..., IDOK), else empty
     std::string text;       // UTF-8: caption, class, text, shot name
     long numbers[4] = {};   // select START END, combo INDEX, clickchar POS, rect X Y W H, sleep MS
     Expectation expect = Expectation::None;
