@@ -1,11 +1,13 @@
 #include "account/settings_file_win.h"
 
+#include "account/settings_text.h"
 #include "framework/handles.h"
 #include "framework/wide.h"
 
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace settings_file {
@@ -21,7 +23,7 @@ bool IsSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
-core::String FromCodePage(UINT codePage, const std::string& bytes) {
+core::String FromCodePage(UINT codePage, std::string_view bytes) {
     if (bytes.empty()) return {};
     const int length = static_cast<int>(bytes.size());
     const int wide = ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
@@ -74,26 +76,28 @@ bool Read(const core::String& path, core::String& text) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
 
+    // Read no further than one byte past the largest settings file: a bigger
+    // file is refused without being held in memory.
     std::string bytes;
     char buffer[4096];
-    for (;;) {
+    while (bytes.size() <= settings_text::kMaxFileBytes) {
         DWORD got = 0;
         if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return false;
         if (got == 0) break;
         bytes.append(buffer, got);
     }
 
-    auto startsWith = [&bytes](std::string_view mark) { return bytes.compare(0, mark.size(), mark) == 0; };
-    UINT codePage = CP_THREAD_ACP;
-    if (startsWith("\xEF\xBB\xBF")) {
-        bytes.erase(0, 3);
-        codePage = CP_UTF8;
-    } else if (startsWith("\xFF\xFE") || startsWith("\xFE\xFF")) {
-        return false;  // UTF-16 is not a settings file
+    std::string_view textBytes = bytes;
+    switch (settings_text::TakeText(textBytes)) {
+    case settings_text::Encoding::Refused:
+        return false;  // UTF-16, or too large to be a settings file
+    case settings_text::Encoding::Utf8:
+        text = FromCodePage(CP_UTF8, textBytes);
+        return true;
+    case settings_text::Encoding::Ansi:
+        break;
     }
-    // The text ends at the first zero byte, as a narrow string would.
-    if (const size_t zero = bytes.find('\0'); zero != std::string::npos) bytes.resize(zero);
-    text = FromCodePage(codePage, bytes);
+    text = FromCodePage(CP_THREAD_ACP, textBytes);
     return true;
 }
 

@@ -18,7 +18,8 @@ bool Exists(const core::String& path);
 // Reads a settings file: UTF-8 after an EF BB BF mark, refused with a UTF-16
 // mark, otherwise decoded from the thread's ANSI code page; the text ends at
 // the first zero byte. While the file is open others may read, not write it.
-// False (and `text` empty) when the file cannot be opened or read, or is UTF-16.
+// False (and `text` empty) when the file cannot be opened or read, is UTF-16,
+// or is larger than settings_text::kMaxFileBytes.
 bool Read(const core::String& path, core::String& text);
 
 // Writes EF BB BF and `text` as UTF-8 into a temporary file beside `path`

@@ -7,41 +7,23 @@
 // missing value, a failed write is dropped.
 
 #include "account/blog_post_session.h"
-#include "core/kelo_xml_string.h"
 #include "account/settings_file_win.h"
+#include "account/settings_text.h"
 #include "framework/wide.h"
+
+#include <utility>
 
 namespace {
 
 constexpr char16_t kAccountFile[] = u"UserSettings.xml";
 constexpr char16_t kPreferencesFile[] = u"UserPrefs.xml";
-constexpr char16_t kDeclaration[] = u"<?xml version=\"1.0\" encoding=\"utf-8\" ?>\r\n";
-constexpr char16_t kRootName[] = u"userprefs";
 
-// Four spaces, the element, CR LF.
-core::String Line(core::StringView name, core::StringView value) {
-    core::String line = u"    <";
-    line.append(name);
-    line += u'>';
-    line.append(value);
-    line += u"</";
-    line.append(name);
-    line += u">\r\n";
-    return line;
-}
-
-core::String Document(const core::String& children) {
-    return core::String(kDeclaration) + u"<userprefs>\r\n" + children + u"</userprefs>\r\n";
-}
-
-// The root element of a settings file; false when the file is missing,
-// unreadable or has no root (all look the same to the loaders).
-bool ReadRoot(const core::String& path, KeloXmlString& root) {
+// A settings file's text; empty when the file is missing, unreadable or
+// refused (all look the same to the loaders: no root element).
+core::String ReadText(const core::String& path) {
     core::String text;
-    settings_file::Read(path, text);  // a failed read leaves the text empty
-    KeloXmlString file(text);
-    int position = 0;
-    return file.GetChild(kRootName, root, position);
+    settings_file::Read(path, text);
+    return text;
 }
 
 } // namespace
@@ -50,16 +32,13 @@ bool BlogPostSession::LoadAccount() {
     if (dataFolder.empty()) return false;
     const core::String path = settings_file::PathIn(dataFolder, kAccountFile);
     if (!settings_file::Exists(path)) return false;
-    KeloXmlString root;
-    if (!ReadRoot(path, root)) return false;
-
-    // In the order written; a missing element keeps the field as it was.
-    int position = 0;
-    root.GetValue(u"StoredText", password, position);
-    root.GetValue(u"Login", login, position);
-    root.GetValue(u"Server", server, position);
-    root.GetValue(u"Endpoint", endpoint, position);
-    password = settings_file::ScrambleStoredText(password);
+    // A missing element keeps the field as it was.
+    settings_text::StoredAccount stored{password, login, server, endpoint};
+    if (!settings_text::ReadAccount(ReadText(path), stored)) return false;
+    password = settings_file::ScrambleStoredText(stored.storedText);
+    login = std::move(stored.login);
+    server = std::move(stored.server);
+    endpoint = std::move(stored.endpoint);
     return true;
 }
 
@@ -70,17 +49,7 @@ bool BlogPostSession::LoadPreferences(int& saveTextFlag) {
         saveTextFlag = 0;
         return false;
     }
-    KeloXmlString root;
-    if (!ReadRoot(path, root)) return false;
-
-    core::String saveTextValue, hotspotValue;
-    int position = 0;
-    root.GetValue(u"SaveText", saveTextValue, position);
-    root.GetValue(u"DisplayHotspotWarning", hotspotValue, position);
-    // Remembering is on only for an exact "1"; the warning is off only for an exact "0".
-    displayHotspotWarning = hotspotValue == u"0" ? 0 : 1;
-    saveTextFlag = saveTextValue == u"1" ? 1 : 0;
-    return true;
+    return settings_text::ReadPreferences(ReadText(path), saveTextFlag, displayHotspotWarning);
 }
 
 bool BlogPostSession::SaveAccount() {
@@ -91,13 +60,8 @@ bool BlogPostSession::SaveAccount() {
     // file stays rather than a shortened password that can never log in.
     if (!settings_file::CanScrambleWhole(password)) return false;
 
-    core::String storedText = settings_file::ScrambleStoredText(password);
-    KeloXmlString::XmlEscape(storedText);
-    core::String userName = login;
-    KeloXmlString::XmlEscape(userName);
-    // Server and endpoint go in as typed, unescaped, as they always have.
-    const core::String text = Document(Line(u"StoredText", storedText) + Line(u"Login", userName) +
-                                       Line(u"Server", server) + Line(u"Endpoint", endpoint));
+    const core::String text =
+        settings_text::AccountDocument({settings_file::ScrambleStoredText(password), login, server, endpoint});
 
     settings_file::EnsureFolder(dataFolder);
     settings_file::Write(settings_file::PathIn(dataFolder, kAccountFile), text);
@@ -116,8 +80,7 @@ bool BlogPostSession::SavePreferences(int flag) {
         if (settings_file::Exists(accountPath)) ::DeleteFileW(fw::W(accountPath));
     }
 
-    const core::String text = Document(Line(u"SaveText", core::DecimalText(saveText)) +
-                                       Line(u"DisplayHotspotWarning", core::DecimalText(displayHotspotWarning)));
+    const core::String text = settings_text::PreferencesDocument(saveText, displayHotspotWarning);
     settings_file::EnsureFolder(dataFolder);
     settings_file::Write(settings_file::PathIn(dataFolder, kPreferencesFile), text);
     return true;

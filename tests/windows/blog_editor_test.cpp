@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -581,6 +582,81 @@ TEST_F(EditorTest, LiveJournalWithoutBlogsPostsToTheJournal) {
     EXPECT_EQ(editor.postAddress, u"http://ann.livejournal.com");
 }
 
+// A reply that fills the library's whole buffer (1 Mi characters) with no
+// NUL anywhere: the editor reads it to the buffer's end and no further.
+TEST_F(EditorTest, ReplyFillingTheWholeBufferIsReadToItsEnd) {
+    constexpr size_t kCapacity = 0x100000;
+    std::wstring twoBlogs = L"<Blogs>"
+                            L"<Blog_Object><BlogId>1</BlogId><BlogName>One</BlogName></Blog_Object>"
+                            L"<Blog_Object><BlogId>2</BlogId><BlogName>Two</BlogName></Blog_Object>"
+                            L"</Blogs>";
+    twoBlogs.resize(kCapacity, L' ');
+    // Never closed, and every other character a tag for the search to pass.
+    std::wstring unclosed = L"<Blogs><Blog_Object><BlogId>1</BlogId><BlogName>One</BlogName>";
+    while (unclosed.size() < kCapacity) unclosed += L"<i>";
+    unclosed.resize(kCapacity);
+
+    struct Case {
+        const char* what;
+        std::wstring reply;
+        LRESULT blogs;
+    } cases[] = {
+        {"two blogs, then padding to the last character", twoBlogs, 2},
+        {"an element never closed", unclosed, 0},
+    };
+    for (const Case& c : cases) {
+        fake->blogReply = c.reply;
+        fake->replyFillsBuffer = true;
+        CBlogOutputDlg editor(nullptr, icon);
+        Prepare(editor);
+        INT_PTR result = Run(editor, [&](HWND window) {
+            HWND list = ::GetDlgItem(window, IDC_EDITOR_BLOG_LIST);
+            EXPECT_EQ(::SendMessageW(list, CB_GETCOUNT, 0, 0), c.blogs) << c.what;
+            EXPECT_EQ(::IsWindowVisible(list) != FALSE, c.blogs >= 2) << c.what;
+            ui::Click(window, IDCANCEL);
+        });
+        EXPECT_EQ(result, IDCANCEL) << c.what;
+        EXPECT_EQ(editor.blogIds.size(), static_cast<size_t>(c.blogs)) << c.what;
+    }
+}
+
+// Captures of no bytes at all and of 100 MB: both are posted, the first with
+// an image tag that gives no size (nothing could be read), the second scaled
+// to the tag's width.
+TEST_F(EditorTest, CapturesOfNoBytesAndOfAHundredMegabytesArePosted) {
+    wchar_t folder[MAX_PATH] = {}, empty[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, folder);
+    ::GetTempFileNameW(folder, L"img", 0, empty);  // created with no bytes
+    const std::wstring huge = WriteBitmap(5800, 5800);  // 100.9 MB of pixels
+    struct Case {
+        const char* what;
+        std::wstring path;
+        const wchar_t* size;  // what the image tag says, or null for no size
+    } cases[] = {
+        {"no bytes", empty, nullptr},
+        {"100 MB", huge, L"height=\"320\" width=\"320\""},
+    };
+    for (const Case& c : cases) {
+        fake->published.clear();
+        CBlogOutputDlg editor(nullptr, icon);
+        editor.SetPostData(2, u"ann", u"secret", u"blog.example", u"/rpc", U(c.path), U(libraryPath));
+        INT_PTR result = Run(editor, [&](HWND window) {
+            ::SendMessageW(::GetDlgItem(window, IDC_EDITOR_BODY), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"x"));
+            ui::Click(window, IDC_EDITOR_POST);
+            EXPECT_TRUE(ui::WaitGone(window, 60000)) << c.what;
+        });
+        EXPECT_EQ(result, IDOK) << c.what;
+        ASSERT_EQ(fake->published.size(), 1u) << c.what;
+        const std::wstring& html = fake->published[0].htmlBody;
+        EXPECT_EQ(fake->published[0].imagePath, c.path) << c.what;
+        EXPECT_NE(html.find(L"<img src = \"%s\""), std::wstring::npos) << c.what;
+        if (c.size) EXPECT_NE(html.find(c.size), std::wstring::npos) << std::string(html.begin(), html.end());
+        else EXPECT_EQ(html.find(L"height="), std::wstring::npos) << std::string(html.begin(), html.end());
+    }
+    EXPECT_TRUE(::DeleteFileW(empty));
+    EXPECT_TRUE(::DeleteFileW(huge.c_str()));
+}
+
 TEST_F(EditorTest, FiftySendsLeaveNoGdiOrUserHandlesBehind) {
     auto sendOnce = [&] {
         CBlogOutputDlg editor(nullptr, icon);
@@ -592,26 +668,92 @@ TEST_F(EditorTest, FiftySendsLeaveNoGdiOrUserHandlesBehind) {
         });
     };
     // The first sends load classes, fonts, GDI+ and the rich edit control's
-    // caches for good: under Wine the count rises by about a dozen objects
-    // over the first twenty sends and then stays flat.
-    for (int i = 0; i < 20; ++i) sendOnce();
-    const long long gdiBefore = guicount::GdiObjects();
-    const long long dcsBefore = guicount::GdiDcs();
-    const DWORD userBefore = guicount::UserObjects();
-    ASSERT_GT(gdiBefore, 0) << "no way to count GDI objects here";
-    for (int i = 0; i < 50; ++i) sendOnce();
-    EXPECT_EQ(fake->published.size(), 70u);
-    // One object left behind per send would show as 50 or more. What grows
-    // otherwise is Wine's cache of window device contexts, each with a region
-    // and a bitmap of its own, so the three kinds grow together: 2 contexts
-    // over these sends when the machine is idle, 34 seen on a loaded one,
-    // where the cache keeps more contexts of destroyed windows. Those are
-    // taken out of the count; the contexts themselves, and every other kind,
-    // stay below one per send.
-    const long long dcGrowth = static_cast<long long>(guicount::GdiDcs()) - dcsBefore;
-    EXPECT_LT(dcGrowth, 50);
-    EXPECT_LT(guicount::GdiObjects() - 3 * std::max(dcGrowth, 0LL), gdiBefore + 50);
-    EXPECT_EQ(guicount::UserObjects(), userBefore);
+    // caches for good. After them, fifty sends and then a hundred: Wine's
+    // cache of device contexts still fills during them (to about fifty
+    // entries, sooner or later depending on the machine's load); nothing
+    // else may grow by one object per send.
+    const guicount::Growth growth = guicount::MeasureGrowth(sendOnce, 20, 50, 100);
+    std::printf("%s", guicount::Describe(growth).c_str());
+    EXPECT_EQ(fake->published.size(), 170u);
+    EXPECT_TRUE(guicount::LevelsOff(growth));
+}
+
+// The verdict above, on the same sends with one brush leaked on purpose in
+// each: it has to fail, even over stretches this short and with the caches
+// of a fresh process still filling.
+TEST_F(EditorTest, OneObjectLeakedPerSendFailsTheLeakCheck) {
+    std::vector<HBRUSH> leaked;
+    auto sendAndLeak = [&] {
+        CBlogOutputDlg editor(nullptr, icon);
+        Prepare(editor);
+        Run(editor, [&](HWND window) {
+            ::SendMessageW(::GetDlgItem(window, IDC_EDITOR_BODY), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"x"));
+            ui::Click(window, IDC_EDITOR_POST);
+            EXPECT_TRUE(ui::WaitGone(window));
+        });
+        leaked.push_back(::CreateSolidBrush(RGB(1, 2, 3)));
+    };
+    const guicount::Growth growth = guicount::MeasureGrowth(sendAndLeak, 2, 10, 20);
+    EXPECT_FALSE(guicount::LevelsOff(growth));
+    EXPECT_GE(growth.end.gdiByType.at("BRUSH") - growth.middle.gdiByType.at("BRUSH"), 20) << guicount::Describe(growth);
+    for (HBRUSH brush : leaked) ::DeleteObject(brush);
+}
+
+// The verdict on repetitions that each open, paint and close a window: it
+// fails one object, one device context or one window left behind per
+// repetition, whatever its kind, and passes a cache that fills during the
+// first stretch and stays.
+TEST(GuiCounters, LeakCheckFailsALeakAndPassesACacheThatLevelsOff) {
+    auto popup = [] {
+        return ::CreateWindowExW(0, L"STATIC", L"x", WS_POPUP | WS_VISIBLE, 0, 0, 60, 20, nullptr, nullptr, nullptr,
+                                 nullptr);
+    };
+    auto paintOne = [&] {
+        HWND window = popup();
+        ::UpdateWindow(window);
+        HDC dc = ::GetDC(window);
+        ::ReleaseDC(window, dc);
+        ::DestroyWindow(window);
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    };
+    HWND first = popup();  // the thread's input-method window comes with its first window (Wine)
+
+    std::vector<HGDIOBJ> objects;
+    auto leakBrush = [&] { paintOne(); objects.push_back(::CreateSolidBrush(RGB(1, 2, 3))); };
+    auto leakMemoryDc = [&] { paintOne(); objects.push_back(::CreateCompatibleDC(nullptr)); };
+    std::vector<HDC> screenDcs;
+    auto leakScreenDc = [&] { paintOne(); screenDcs.push_back(::GetDC(nullptr)); };  // never given back
+    auto fillCache = [&] {
+        paintOne();
+        if (objects.size() < 40) objects.push_back(::CreateSolidBrush(RGB(4, 5, 6)));
+    };
+    std::vector<HWND> windows;
+    auto leakWindow = [&] { paintOne(); windows.push_back(popup()); };
+    auto release = [&] {
+        for (HGDIOBJ object : objects) {
+            if (::GetObjectType(object) == OBJ_MEMDC) ::DeleteDC(static_cast<HDC>(object));
+            else ::DeleteObject(object);
+        }
+        objects.clear();
+        for (HWND window : windows) ::DestroyWindow(window);
+        windows.clear();
+        for (HDC dc : screenDcs) ::ReleaseDC(nullptr, dc);
+        screenDcs.clear();
+    };
+
+    EXPECT_TRUE(guicount::LevelsOff(guicount::MeasureGrowth(paintOne, 5, 50, 100)));
+    EXPECT_FALSE(guicount::LevelsOff(guicount::MeasureGrowth(leakBrush, 5, 50, 100)));
+    release();
+    EXPECT_FALSE(guicount::LevelsOff(guicount::MeasureGrowth(leakMemoryDc, 5, 50, 100)));
+    release();
+    EXPECT_FALSE(guicount::LevelsOff(guicount::MeasureGrowth(leakScreenDc, 5, 50, 100)));
+    release();
+    EXPECT_TRUE(guicount::LevelsOff(guicount::MeasureGrowth(fillCache, 5, 50, 100)));
+    release();
+    EXPECT_FALSE(guicount::LevelsOff(guicount::MeasureGrowth(leakWindow, 5, 50, 100)));
+    release();
+    ::DestroyWindow(first);
 }
 
 // The counter above has to see a single leaked object in this program too,

@@ -14,6 +14,10 @@ extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int, const wchar_t*, c
     ++state.getBlogIdsCalls;
     state.lastLogin = Text(login);
     if (state.blogResult == static_cast<int>(E_FAIL)) return state.blogResult;
+    if (state.replyFillsBuffer) {
+        state.blogReply.copy(buffer, static_cast<size_t>(capacity));
+        return state.blogResult;
+    }
     size_t n = state.blogReply.size() < static_cast<size_t>(capacity - 1) ? state.blogReply.size()
                                                                           : static_cast<size_t>(capacity - 1);
     state.blogReply.copy(buffer, n);

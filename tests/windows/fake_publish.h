@@ -15,6 +15,7 @@ struct FakePublishCall {
 
 struct FakePublishState {
     std::wstring blogReply;       // written into the buffer as is
+    bool replyFillsBuffer = false;  // no terminating NUL: the reply's first `capacity` characters
     int blogResult = 0;           // E_FAIL rejects the account
     int publishResult = 0;        // 1 publishes nothing
     int getBlogIdsCalls = 0;

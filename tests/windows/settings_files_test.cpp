@@ -8,11 +8,74 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <random>
 #include <string>
 
 using core::String;
 
 namespace {
+
+// The other process of the lock case: started as this same program with
+// VELLUMA_HOLD_FILE set, it opens that file with no sharing at all, signals
+// the event VELLUMA_HOLD_READY names, waits for the one VELLUMA_HOLD_RELEASE
+// names and exits, all before any test runs.
+const bool kIsFileHolder = [] {
+    wchar_t path[MAX_PATH] = {}, ready[128] = {}, release[128] = {};
+    if (!::GetEnvironmentVariableW(L"VELLUMA_HOLD_FILE", path, MAX_PATH)) return false;
+    ::GetEnvironmentVariableW(L"VELLUMA_HOLD_READY", ready, 128);
+    ::GetEnvironmentVariableW(L"VELLUMA_HOLD_RELEASE", release, 128);
+    HANDLE file = ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE readyEvent = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, ready);
+    HANDLE releaseEvent = ::OpenEventW(SYNCHRONIZE, FALSE, release);
+    if (file == INVALID_HANDLE_VALUE || !readyEvent || !releaseEvent) ::ExitProcess(2);
+    ::SetEvent(readyEvent);
+    ::WaitForSingleObject(releaseEvent, 60000);
+    ::CloseHandle(file);
+    ::ExitProcess(0);
+}();
+
+// Holds a file open with no sharing from another process for its lifetime.
+class OtherProcessHolding {
+public:
+    explicit OtherProcessHolding(const String& path) {
+        const std::wstring tag = std::to_wstring(::GetCurrentProcessId());
+        const std::wstring readyName = L"velluma-hold-ready-" + tag, releaseName = L"velluma-hold-release-" + tag;
+        ready_ = ::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+        release_ = ::CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str());
+        wchar_t self[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        ::SetEnvironmentVariableW(L"VELLUMA_HOLD_FILE", fw::W(path));
+        ::SetEnvironmentVariableW(L"VELLUMA_HOLD_READY", readyName.c_str());
+        ::SetEnvironmentVariableW(L"VELLUMA_HOLD_RELEASE", releaseName.c_str());
+        std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process)) {
+            ::CloseHandle(process.hThread);
+            process_ = process.hProcess;
+            HANDLE either[] = {ready_, process_};
+            holding_ = ::WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
+        }
+        for (const wchar_t* name : {L"VELLUMA_HOLD_FILE", L"VELLUMA_HOLD_READY", L"VELLUMA_HOLD_RELEASE"})
+            ::SetEnvironmentVariableW(name, nullptr);
+    }
+    ~OtherProcessHolding() {
+        ::SetEvent(release_);
+        if (process_) {
+            ::WaitForSingleObject(process_, 30000);
+            ::CloseHandle(process_);
+        }
+        ::CloseHandle(ready_);
+        ::CloseHandle(release_);
+    }
+    bool Holding() const { return holding_; }
+
+private:
+    HANDLE ready_ = nullptr, release_ = nullptr, process_ = nullptr;
+    bool holding_ = false;
+};
 
 std::string Narrow(const String& text) {
     return core::ToUtf8(text);
@@ -370,3 +433,136 @@ TEST_F(SettingsFiles, ReaderHoldingTheFileKeepsWritersOut) {
     EXPECT_EQ(Bytes("UserSettings.xml"), account);
     EXPECT_FALSE(Exists("UserSettings.xml.tmp"));
 }
+
+// ---------------------------------------------------------------------------
+// Damaged, strange and unreachable files: each loads as a defined outcome,
+// and neither loading nor a failed save costs the user what is on disk.
+
+TEST_F(SettingsFiles, DamagedFilesLoadAsMissingAndStayOnDisk) {
+    Account(u"pw", u"ann", u"s", u"e").SavePreferences(1);
+    const std::string account = Bytes("UserSettings.xml");
+    const std::string preferences = Bytes("UserPrefs.xml");
+    ASSERT_EQ(LoadAll(folder_).login, "ann");
+
+    std::mt19937 random(13);
+    auto randomBytes = [&random](size_t size) {
+        std::string bytes(size, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random());
+        return bytes;
+    };
+    auto utf16 = [](const std::string& utf8) {
+        const String text = core::FromUtf8(utf8);
+        return std::string("\xFF\xFE") + std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    };
+    auto cutInRoot = [](const std::string& bytes) { return bytes.substr(0, bytes.find("</userprefs>") + 11); };
+    auto zeroInMiddle = [](const std::string& bytes) {
+        std::string damaged = bytes;
+        damaged[damaged.find("    <") + 2] = '\0';
+        return damaged;
+    };
+    // A file far larger than any settings file: the real one, then 100 MB of
+    // padding. Made here and deleted by TearDown with the folder.
+    constexpr size_t kHuge = 100u << 20;
+    auto huge = [kHuge](const std::string& bytes) { return bytes + std::string(kHuge, ' '); };
+
+    struct Case {
+        const char* what;
+        std::string accountBytes, preferencesBytes;
+        bool loads;  // both files read as written, or both as without a root
+    };
+    const Case cases[] = {
+        {"cut after the mark", kBom, kBom, false},
+        {"cut in the middle", account.substr(0, account.size() / 2), preferences.substr(0, preferences.size() / 2),
+         false},
+        {"cut before the root's last '>'", cutInRoot(account), cutInRoot(preferences), false},
+        {"cut after the root, before its line end", account.substr(0, account.size() - 2),
+         preferences.substr(0, preferences.size() - 2), true},
+        {"random bytes", randomBytes(4096), randomBytes(4096), false},
+        {"UTF-16 with its mark", utf16(account.substr(3)), utf16(preferences.substr(3)), false},
+        {"a zero byte inside the root", zeroInMiddle(account), zeroInMiddle(preferences), false},
+        {"a zero byte after the root", account + std::string("\0<userprefs>", 12), preferences + '\0', true},
+        {"100 MB long", huge(account), huge(preferences), false},
+    };
+    for (const Case& c : cases) {
+        Put("UserSettings.xml", c.accountBytes);
+        Put("UserPrefs.xml", c.preferencesBytes);
+        BlogPostSession session = Account(u"kept", u"kept", u"kept", u"kept");
+        session.saveText = 1;
+        session.displayHotspotWarning = 0;
+        EXPECT_EQ(session.LoadPreferences(session.saveText), c.loads) << c.what;
+        EXPECT_EQ(session.LoadAccount(), c.loads) << c.what;
+        if (c.loads) {
+            EXPECT_EQ(Narrow(session.password), "pw") << c.what;
+            EXPECT_EQ(Narrow(session.login + session.server + session.endpoint), "annse") << c.what;
+            EXPECT_EQ(session.displayHotspotWarning, 1) << c.what;
+        } else {
+            EXPECT_EQ(Narrow(session.password + session.login + session.server + session.endpoint),
+                      "keptkeptkeptkept")
+                << c.what;
+            EXPECT_EQ(session.saveText, 1) << c.what;
+            EXPECT_EQ(session.displayHotspotWarning, 0) << c.what;
+        }
+        // Reading changed nothing on disk.
+        if (c.accountBytes.size() < kHuge) {
+            EXPECT_EQ(Bytes("UserSettings.xml"), c.accountBytes) << c.what;
+            EXPECT_EQ(Bytes("UserPrefs.xml"), c.preferencesBytes) << c.what;
+        } else {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            ASSERT_TRUE(::GetFileAttributesExW(fw::W(PathOf("UserSettings.xml")), GetFileExInfoStandard, &data));
+            EXPECT_EQ((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                      c.accountBytes.size());
+        }
+        // A save over the damaged files puts sound ones in their place.
+        Account(u"pw2", u"bob", u"s2", u"e2").SavePreferences(1);
+        EXPECT_EQ(LoadAll(folder_).login, "bob") << c.what;
+    }
+    ::DeleteFileW(fw::W(PathOf("UserSettings.xml")));
+    ::DeleteFileW(fw::W(PathOf("UserPrefs.xml")));
+}
+
+TEST_F(SettingsFiles, FileLockedByAnotherProcessLoadsAsMissingAndSurvivesASave) {
+    Account(u"pw", u"ann", u"s", u"e").SavePreferences(1);
+    const std::string account = Bytes("UserSettings.xml");
+    {
+        OtherProcessHolding holder(PathOf("UserSettings.xml"));
+        ASSERT_TRUE(holder.Holding()) << "the other process could not open the file";
+        BlogPostSession session = Account(u"kept", u"kept", u"kept", u"kept");
+        EXPECT_FALSE(session.LoadAccount());
+        EXPECT_EQ(Narrow(session.login + session.password), "keptkept");
+
+        // A save while it is held fails without a word and leaves no
+        // temporary file; the preferences file beside it is written.
+        BlogPostSession other = Account(u"pw2", u"bob", u"s2", u"e2");
+        other.displayHotspotWarning = 0;
+        EXPECT_TRUE(other.SavePreferences(1));
+        EXPECT_FALSE(Exists("UserSettings.xml.tmp"));
+        EXPECT_EQ(Bytes("UserPrefs.xml"), PreferencesBytes(1, 0));
+    }
+    // Once let go, the file is the one from before.
+    EXPECT_EQ(Bytes("UserSettings.xml"), account);
+    EXPECT_EQ(LoadAll(folder_).login, "ann");
+}
+
+TEST_F(SettingsFiles, DataFolderThatCannotBeWrittenIsSkippedSilently) {
+    Put("a-file", "not a folder");
+    const String cases[] = {
+        PathOf("a-file"),              // a file where the folder should be
+        PathOf("a-file") + u"\\sub",  // below a file
+        folder_ + u"\\bad|name",       // a name no folder may have
+    };
+    for (const String& dataFolder : cases) {
+        BlogPostSession session = Account(u"pw", u"ann", u"s", u"e");
+        session.dataFolder = dataFolder;
+        EXPECT_TRUE(session.SavePreferences(1)) << Narrow(dataFolder);
+        EXPECT_EQ(Narrow(session.login + session.password), "annpw") << "the values in memory stay";
+        EXPECT_FALSE(settings_file::Exists(dataFolder + u"\\UserSettings.xml")) << Narrow(dataFolder);
+        EXPECT_FALSE(settings_file::Exists(dataFolder + u"\\UserPrefs.xml")) << Narrow(dataFolder);
+        BlogPostSession reader = Session();
+        reader.dataFolder = dataFolder;
+        EXPECT_FALSE(reader.LoadAccount());
+        EXPECT_FALSE(reader.LoadPreferences(reader.saveText));
+        EXPECT_EQ(reader.saveText, 0);
+    }
+    EXPECT_EQ(Bytes("a-file"), "not a folder");
+}
+
