@@ -372,8 +372,39 @@ TEST_F(Installer, SilentInstallRegistersTheComponentForTheHost) {
     RunResult options = Host({L"options"}, defaultFolder_, temp, "waitclass \"#32770\"\nexpect 406 visible\nclick 2\n");
     EXPECT_EQ(options.exitCode, 0u) << options.err;
     EXPECT_NE(ReadFile(temp / "host.jsonl").find("\"event\":\"result\""), std::string::npos) << ReadFile(temp / "host.jsonl");
-    // A send to the local blog through the installed KeloPublish.dll belongs
-    // here once the publishing library itself is what the folder holds.
+}
+
+// After the silent install, a whole send through COM with the installed
+// KeloPublish.dll, to the local blog that tests/e2e/test_installed.py runs
+// and names in VELLUMA_LOCAL_BLOG (it also checks the blog got the post).
+// Without that blog there is nothing to send to: the test says so and skips.
+TEST_F(Installer, SilentInstallSendsToTheLocalBlog) {
+    wchar_t blog[512] = {};
+    if (::GetEnvironmentVariableW(L"VELLUMA_LOCAL_BLOG", blog, 512) == 0)
+        GTEST_SKIP() << "run by the e2e_installed test, which starts the local blog";
+    wchar_t user[256] = {}, password[256] = {};
+    ::GetEnvironmentVariableW(L"VELLUMA_LOCAL_BLOG_USER", user, 256);
+    ::GetEnvironmentVariableW(L"VELLUMA_LOCAL_BLOG_PASSWORD", password, 256);
+    ASSERT_EQ(Setup(SetupExe()).exitCode, 0u);
+    ExpectInstalledAt(defaultFolder_);
+
+    TempFolder temp;
+    RunResult send = Host({L"send", L"--alert"}, defaultFolder_, temp,
+                          "wait \"Velluma Login\"\n"
+                          "set 219 \"" + Narrow(blog) + "\"\n"
+                          "set 216 \"" + Narrow(user) + "\"\n"
+                          "set 217 \"" + Narrow(password) + "\"\n"
+                          "click 1\n"
+                          "wait \"Blog Editor\"\n"
+                          "set 1028 \"Sent by the installed Velluma\"\n"
+                          "click 3017\n");
+    ASSERT_EQ(send.exitCode, 0u) << send.err;
+    const std::string log = ReadFile(temp / "host.jsonl");
+    EXPECT_EQ(Lines(log).back(), R"({"event":"result","hresult":"0x00000000"})") << log;
+    EXPECT_EQ(log.find(R"("event":"messagebox")"), std::string::npos) << log;
+    // The notice leads to the post on that blog.
+    EXPECT_NE(log.find(R"("method":"ShowAlert")"), std::string::npos) << log;
+    EXPECT_NE(log.find(Narrow(blog) + "?p="), std::string::npos) << log;
 }
 
 TEST_F(Installer, InstallingAgainLeavesOneRegistrationAndOneEntry) {

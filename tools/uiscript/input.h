@@ -26,6 +26,7 @@ public:
     void Type(const std::string& text);                   // WM_CHAR to the focused control
     void Key(KeyName key, char letter);                   // Enter, Escape, Tab, or Ctrl+letter
     void Close();                                         // the close box of the current window
+    void ClickWindow();                                   // a left click in the middle of the current window itself
 
 private:
     void RequireUsable(HWND control, int id);

@@ -188,4 +188,16 @@ void Input::Close() {
     ui_.Settle();
 }
 
+// For a window that is no control of a dialog: the completion notice opens
+// its link on a click anywhere on it.
+void Input::ClickWindow() {
+    HWND window = ui_.Current();
+    RECT rc{};
+    ::GetClientRect(window, &rc);
+    const LPARAM at = MAKELPARAM((rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2);
+    ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(window, WM_LBUTTONUP, 0, at);
+    ui_.Settle();
+}
+
 } // namespace uiscript

@@ -40,6 +40,7 @@ public:
         case Op::Expect: Expect(ui_, step); break;
         case Op::Answer: AnswerMessageBox(ui_, options_, step.answer); break;
         case Op::Close: input_.Close(); break;
+        case Op::ClickWindow: input_.ClickWindow(); break;
         case Op::Shot: Shot(step.text); break;
         case Op::Sleep: ::Sleep(static_cast<DWORD>(step.numbers[0])); break;
         }

@@ -238,6 +238,9 @@ bool BuildStep(const std::vector<Token>& tokens, Step& step, std::string& error)
     } else if (verb == "close") {
         step.op = Op::Close;
         good = b.Count(1, "close");
+    } else if (verb == "clickwindow") {
+        step.op = Op::ClickWindow;
+        good = b.Count(1, "clickwindow");
     } else if (verb == "shot") {
         step.op = Op::Shot;
         if (b.Count(2, "shot NAME")) {
@@ -349,6 +352,7 @@ std::string Describe(const Step& step) {
         default: return "answer ok";
         }
     case Op::Close: return "close";
+    case Op::ClickWindow: return "clickwindow";
     case Op::Shot: return "shot " + step.text;
     case Op::Sleep: return "sleep " + std::to_string(step.numbers[0]);
     }

@@ -37,6 +37,7 @@ enum class Op {
     Expect,     // expect ID text "T" | ID state | ID rect X Y W H | caption "T"
     Answer,     // answer ok|yes|no|retry|cancel
     Close,      // close
+    ClickWindow,  // clickwindow   (a left click in the middle of the current window)
     Shot,       // shot NAME
     Sleep,      // sleep MS
 };
