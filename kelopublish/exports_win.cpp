@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <mutex>
 #include <string>
 
 namespace {
@@ -26,18 +25,28 @@ std::u16string Text(const wchar_t* text) {
 }
 
 // The outcome of the last call, for the two optional exports.
+// The system's lock rather than the runtime's: the runtime's threading layer
+// keeps state for every thread that uses it, which would outlive this library
+// in the host's thread.
 struct LastOutcome {
-    std::mutex lock;
+    SRWLOCK lock = SRWLOCK_INIT;
     std::u16string error, link;
 
     void Set(std::u16string newError, std::u16string newLink) {
-        std::lock_guard<std::mutex> guard(lock);
+        ::AcquireSRWLockExclusive(&lock);
         error = std::move(newError);
         link = std::move(newLink);
+        ::ReleaseSRWLockExclusive(&lock);
     }
     int Copy(std::u16string LastOutcome::*which, wchar_t* buffer, int capacity) {
-        std::lock_guard<std::mutex> guard(lock);
-        const std::u16string& text = this->*which;
+        ::AcquireSRWLockExclusive(&lock);
+        const int length = CopyLocked(this->*which, buffer, capacity);
+        ::ReleaseSRWLockExclusive(&lock);
+        return length;
+    }
+
+private:
+    static int CopyLocked(const std::u16string& text, wchar_t* buffer, int capacity) {
         if (!buffer || capacity <= 0) return static_cast<int>(text.size());
         const size_t length = std::min(text.size(), static_cast<size_t>(capacity) - 1);
         std::copy_n(text.data(), length, reinterpret_cast<char16_t*>(buffer));
@@ -93,6 +102,31 @@ kelo::CaptureOpener CaptureOpenerFor(const std::u16string& path) {
     };
 }
 
+// Runs `work` on a thread of its own that ends with the call, and waits for
+// it. The host frees this library after every post while its own thread goes
+// on; what the runtime's threading layer keeps for a thread (a handle of the
+// thread and an event) is released when that thread ends, so the work must
+// not leave it in the host's thread: there it stayed behind once per load.
+template <class Work>
+int OnWorkerThread(Work& work) {
+    struct Call {
+        Work* work;
+        int result;
+    } call{&work, 0};
+    HANDLE thread = ::CreateThread(
+        nullptr, 0,
+        [](void* parameter) -> DWORD {
+            auto* c = static_cast<Call*>(parameter);
+            c->result = (*c->work)();
+            return 0;
+        },
+        &call, 0, nullptr);
+    if (!thread) return work();
+    ::WaitForSingleObject(thread, INFINITE);
+    ::CloseHandle(thread);
+    return call.result;
+}
+
 std::u16string Internal() {
     return u"The publishing library failed unexpectedly (out of memory, or an error of its own). Look at the blog "
            u"before posting again.";
@@ -103,6 +137,7 @@ std::u16string Internal() {
 extern "C" int __stdcall GetBlogIDs(int serviceType, const wchar_t* server, const wchar_t* endpoint,
                                     const wchar_t* login, const wchar_t* password, wchar_t* buffer, int capacity) {
     const int failed = static_cast<int>(E_FAIL);
+    auto work = [&]() -> int {
     try {
         if (serviceType != kSelfHostedService) {
             Last().Set(Unsupported(), {});
@@ -122,6 +157,8 @@ extern "C" int __stdcall GetBlogIDs(int serviceType, const wchar_t* server, cons
         Last().Set(Internal(), {});
         return failed;
     }
+    };
+    return OnWorkerThread(work);
 }
 
 extern "C" int __stdcall PublishToBlogNoGUI(int serviceType, const wchar_t* server, const wchar_t* endpoint,
@@ -129,6 +166,7 @@ extern "C" int __stdcall PublishToBlogNoGUI(int serviceType, const wchar_t* serv
                                             const wchar_t* blogId, const wchar_t* title, const wchar_t* htmlBody,
                                             int draft, const wchar_t* /*blogAddress*/) {
     constexpr int kPublished = 0, kNothingPublished = 1;
+    auto work = [&]() -> int {
     try {
         if (serviceType != kSelfHostedService) {
             Last().Set(Unsupported(), {});
@@ -155,6 +193,8 @@ extern "C" int __stdcall PublishToBlogNoGUI(int serviceType, const wchar_t* serv
         Last().Set(Internal(), {});
         return kNothingPublished;
     }
+    };
+    return OnWorkerThread(work);
 }
 
 extern "C" int __stdcall GetLastPublishError(wchar_t* buffer, int capacity) {
