@@ -9,7 +9,7 @@ velluma_packages=(
   xvfb xauth
   cmake ninja-build googletest libbenchmark-dev
   g++ clang libclang-rt-14-dev python3 openssl
-  unrtf pandoc
+  unrtf pandoc curl
   nsis
 )
 

@@ -123,7 +123,7 @@ TEST(ComponentUnload, NoticeOnScreenKeepsTheModuleLoadedAndItsClassGoesWithTheMo
     fs::create_directories(data);
     const fs::path built = ProgramFolder().parent_path() / "accessory";
     for (const char* name : {"Velluma.dll", "Velluma.ico"}) fs::copy_file(built / name, accessory / name);
-    fs::copy_file(ProgramFolder() / "KeloPublish.dll", accessory / "KeloPublish.dll");
+    fs::copy_file(PublishingDouble(), accessory / "KeloPublish.dll");
     WriteFile(accessory / "KeloPublish.reply.xml", kOneBlog);
 
     HostProcess process(folder.path());

@@ -61,7 +61,7 @@ protected:
         fs::create_directories(accessory_);
         const fs::path component = ProgramFolder().parent_path() / "accessory";
         for (const char* name : {"Velluma.dll", "Velluma.ico"}) fs::copy_file(component / name, accessory_ / name);
-        fs::copy_file(ProgramFolder() / "KeloPublish.dll", accessory_ / "KeloPublish.dll");
+        fs::copy_file(PublishingDouble(), accessory_ / "KeloPublish.dll");
         WriteFile(accessory_ / "KeloPublish.reply.xml",
                   "<Blogs><Blog_Object><BlogId>7</BlogId><BlogName>Road</BlogName>"
                   "<BlogAddress>http://road.example/</BlogAddress></Blog_Object></Blogs>");

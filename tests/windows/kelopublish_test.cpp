@@ -19,7 +19,7 @@ class KeloPublishTest : public ::testing::Test {
 protected:
     // The build of the double to load: the plain one, or the one with the
     // two optional exports.
-    virtual fs::path Built() const { return ProgramFolder() / "KeloPublish.dll"; }
+    virtual fs::path Built() const { return PublishingDouble(); }
 
     void SetUp() override {
         fs::copy_file(Built(), folder / "KeloPublish.dll");
@@ -134,7 +134,7 @@ TEST_F(KeloPublishTest, ThePlainBuildHasNoOptionalExports) {
 
 class KeloPublishLastTextsTest : public KeloPublishTest {
 protected:
-    fs::path Built() const override { return ProgramFolder() / "double-last-texts" / "KeloPublish.dll"; }
+    fs::path Built() const override { return PublishingDouble(true); }
 
     void SetUp() override {
         KeloPublishTest::SetUp();

@@ -90,15 +90,14 @@ protected:
         fs::create_directories(accessory);
         const fs::path built = ProgramFolder().parent_path() / "accessory";
         for (const char* name : {"Velluma.dll", "Velluma.ico"}) fs::copy_file(built / name, accessory / name);
-        fs::copy_file(ProgramFolder() / "KeloPublish.dll", accessory / "KeloPublish.dll");
+        fs::copy_file(PublishingDouble(), accessory / "KeloPublish.dll");
         WriteFile(accessory / "KeloPublish.reply.xml", kThreeBlogs);
     }
 
     // The build of the double that also has GetLastPublishError and
     // GetLastPostLink (or, false, the plain one) as the accessory's library.
     void UseDoubleWithLastTexts(bool lastTexts = true) {
-        const fs::path built = lastTexts ? ProgramFolder() / "double-last-texts" : ProgramFolder();
-        fs::copy_file(built / "KeloPublish.dll", accessory / "KeloPublish.dll", fs::copy_options::overwrite_existing);
+        fs::copy_file(PublishingDouble(lastTexts), accessory / "KeloPublish.dll", fs::copy_options::overwrite_existing);
     }
 
     // tarvex-sim send --dll <copy> --accessory <copy's folder> --data <own> ...

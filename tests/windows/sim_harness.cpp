@@ -11,6 +11,11 @@ fs::path ProgramFolder() {
     return fs::path(path).parent_path();
 }
 
+fs::path PublishingDouble(bool withLastTexts) {
+    const fs::path folder = ProgramFolder().parent_path() / "double";
+    return (withLastTexts ? folder / "last-texts" : folder) / "KeloPublish.dll";
+}
+
 TempFolder::TempFolder() {
     static int counter = 0;
     wchar_t temp[MAX_PATH + 1] = {};

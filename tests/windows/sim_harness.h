@@ -15,6 +15,11 @@ namespace fs = std::filesystem;
 // The folder of the running test program (build/windows/bin).
 fs::path ProgramFolder();
 
+// The publishing test double (build/windows/double/KeloPublish.dll), or its
+// build with the two optional exports (double/last-texts); the accessory
+// folder of the build holds the real library.
+fs::path PublishingDouble(bool withLastTexts = false);
+
 // A new empty folder under the temporary folder, removed by the destructor.
 class TempFolder {
 public:

@@ -128,7 +128,7 @@ TEST_F(SimTest, WholeSendPostsToTheDoubleAndAlertsTheHost) {
     const fs::path accessory = folder / "accessory";
     fs::create_directories(accessory);
     for (const char* name : {"Velluma.dll", "Velluma.ico"}) fs::copy_file(Component().parent_path() / name, accessory / name);
-    fs::copy_file(ProgramFolder() / "KeloPublish.dll", accessory / "KeloPublish.dll");
+    fs::copy_file(PublishingDouble(), accessory / "KeloPublish.dll");
     WriteFile(accessory / "KeloPublish.reply.xml",
               "<Blogs><Blog_Object><BlogId>42</BlogId><BlogName>Mine</BlogName>"
               "<BlogAddress>http://www.mine.example/</BlogAddress></Blog_Object></Blogs>");
@@ -238,7 +238,7 @@ TEST_F(SimTest, MissingComponentIsAClearError) {
     EXPECT_NE(run.err.find("cannot load"), std::string::npos) << run.err;
 
     // A DLL that is no COM server at all.
-    run = RunProgram(SimExe(), {L"menu", L"--dll", (ProgramFolder() / "KeloPublish.dll").wstring()}, folder.path());
+    run = RunProgram(SimExe(), {L"menu", L"--dll", (PublishingDouble()).wstring()}, folder.path());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_NE(run.err.find("has no DllGetClassObject"), std::string::npos) << run.err;
 }
