@@ -33,12 +33,21 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+// Only WM_GETTEXT is sent, into a buffer that grows while the text fills it:
+// reading a window must not send it anything else (a test may give a window
+// its own answer to WM_GETTEXTLENGTH, or make that answer wait on a box that
+// this very reader is looking for).
 std::wstring TextOf(HWND window) {
-    int length = static_cast<int>(::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(static_cast<size_t>(length < 0 ? 0 : length) + 1, L'\0');
-    length = static_cast<int>(::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-    text.resize(static_cast<size_t>(length < 0 ? 0 : length));
-    return text;
+    std::wstring text(1024, L'\0');
+    for (;;) {
+        LRESULT length = ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+        if (length < 0) length = 0;
+        if (static_cast<size_t>(length) + 1 < text.size() || text.size() >= (1u << 24)) {
+            text.resize(static_cast<size_t>(length));
+            return text;
+        }
+        text.assign(text.size() * 2, L'\0');
+    }
 }
 
 bool BelongsTo(HWND window, DWORD processId) {
