@@ -8,6 +8,8 @@
 #
 # usage: bench/compare.sh [BUILD_DIR]   (default build/native; build it first)
 #        RUNS=3 sets the runs per tool and file (the median is reported).
+#        OTHERS="unrtf pandoc" names the tools timed beside it; OTHERS= times
+#        rtf2html alone (pandoc takes minutes per file).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +20,7 @@ for tool in "$bin/rtf2html" "$bin/rtf_bench_body"; do
 done
 [[ -x /usr/bin/time ]] || { echo "missing /usr/bin/time (Debian package 'time')" >&2; exit 1; }
 others=()
-for tool in unrtf pandoc; do
+for tool in ${OTHERS-unrtf pandoc}; do
   if command -v "$tool" >/dev/null; then others+=("$tool"); else echo "note: $tool is not installed; skipping it"; fi
 done
 
@@ -78,7 +80,7 @@ for file in body-1MB body-10MB body-10MB+pict5MB; do
   path="$work/$file.rtf"
   size=$(stat -c %s "$path")
   tools=(rtf2html)
-  [[ $file == body-1MB ]] || tools+=("${others[@]}")
+  [[ $file == body-1MB ]] || tools+=(${others[@]+"${others[@]}"})
   for tool in "${tools[@]}"; do
     read -r t c m < <(median "$tool" "$path")
     secs[$file/$tool]=$t
@@ -96,7 +98,7 @@ printf 'rtf2html 10 MB / 1 MB time: wall %.1f x, CPU %.1f x (linear would be 10 
   "$(ratio "${secs[body-10MB/rtf2html]}" "${secs[body-1MB/rtf2html]}")" \
   "$(ratio "${cpu[body-10MB/rtf2html]}" "${cpu[body-1MB/rtf2html]}")"
 for file in body-10MB body-10MB+pict5MB; do
-  for tool in "${others[@]}"; do
+  for tool in ${others[@]+"${others[@]}"}; do
     printf '%-22s %s / rtf2html: wall clock %.1f x, CPU time %.1f x\n' "$file" "$tool" \
       "$(ratio "${secs[$file/$tool]}" "${secs[$file/rtf2html]}")" "$(ratio "${cpu[$file/$tool]}" "${cpu[$file/rtf2html]}")"
   done

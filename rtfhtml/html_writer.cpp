@@ -63,13 +63,11 @@ bool RtfHtmlConverter::FormattingFull(StringView name, size_t below) const {
     return std::count(openElements.begin(), end, name) >= kMaxRepeatedFormatting;
 }
 
-String RtfHtmlConverter::OpenElement(StringView name) {
-    if (name == kParagraph) return OpenParagraph();
-    String out;
-    if (FormattingFull(name, openElements.size())) return out;
+void RtfHtmlConverter::OpenElement(StringView name, String& out) {
+    if (name == kParagraph) return OpenParagraph(out);
+    if (FormattingFull(name, openElements.size())) return;
     AppendOpeningTag(name, out);
     openElements.emplace_back(name);
-    return out;
 }
 
 // Elements closed to make room are reopened in the order they were opened,
@@ -88,34 +86,29 @@ void RtfHtmlConverter::ReopenFrom(size_t first, String& out) {
     openElements.resize(kept);
 }
 
-String RtfHtmlConverter::OpenParagraph() {
-    String out;
+void RtfHtmlConverter::OpenParagraph(String& out) {
     for (auto it = openElements.rbegin(); it != openElements.rend(); ++it) AppendClosingTag(out, *it);
     std::erase(openElements, kParagraph);
     AppendTag(out, kParagraph, u"align", alignment);
     openElements.emplace(openElements.begin(), kParagraph);
     ReopenFrom(1, out);
-    return out;
 }
 
 // The address goes in verbatim: the editor's link dialog wrote it, and no
 // other code writes an href.
-String RtfHtmlConverter::OpenLink(StringView address) {
-    String out;
+void RtfHtmlConverter::OpenLink(StringView address, String& out) {
     size_t inner = openElements.size();
     while (inner > 0 && openElements[inner - 1] != kParagraph) AppendClosingTag(out, openElements[--inner]);
     AppendTag(out, kLink, u"href", address);
     openElements.emplace(openElements.begin() + static_cast<std::ptrdiff_t>(inner), kLink);
     ReopenFrom(inner + 1, out);
-    return out;
 }
 
 // Closes the innermost element of that name with everything inside it, then
 // reopens what was inside. Nothing happens when none is open.
-String RtfHtmlConverter::CloseElement(StringView name) {
-    String out;
+void RtfHtmlConverter::CloseElement(StringView name, String& out) {
     auto found = std::find(openElements.rbegin(), openElements.rend(), name);
-    if (found == openElements.rend()) return out;
+    if (found == openElements.rend()) return;
     const auto index = static_cast<size_t>(openElements.rend() - found) - 1;
     if (std::find(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end(), kParagraph) !=
         openElements.end()) {
@@ -125,20 +118,17 @@ String RtfHtmlConverter::CloseElement(StringView name) {
         std::vector<String> closed(openElements.begin() + static_cast<std::ptrdiff_t>(index) + 1, openElements.end());
         for (size_t k = openElements.size(); k-- > index;) AppendClosingTag(out, openElements[k]);
         openElements.resize(index);
-        for (const String& element : closed) out += OpenElement(element);
-        return out;
+        for (const String& element : closed) OpenElement(element, out);
+        return;
     }
     for (size_t k = openElements.size(); k-- > index;) AppendClosingTag(out, openElements[k]);
     openElements.erase(openElements.begin() + static_cast<std::ptrdiff_t>(index));
     ReopenFrom(index, out);
-    return out;
 }
 
-String RtfHtmlConverter::CloseAllElements() {
-    String out;
+void RtfHtmlConverter::CloseAllElements(String& out) {
     for (auto it = openElements.rbegin(); it != openElements.rend(); ++it) AppendClosingTag(out, *it);
     openElements.clear();
-    return out;
 }
 
 // RTF sizes are half points; the seven values are the heights the editor's
@@ -170,6 +160,10 @@ String RtfHtmlConverter::HtmlFontSize(StringView word) {
 // elements being read, in one forward pass: tens of thousands of nested
 // elements cost no recursion.
 String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
+    return RemoveEmptyElements(html, false);
+}
+
+String RtfHtmlConverter::RemoveEmptyElements(StringView html, bool escapePercent) {
     static constexpr std::array<StringView, 6> kNames = {kParagraph, kLink, kFont, kBold, kItalic, kUnderline};
     static const std::array<String, 6> kClosing = {ClosingTag(kParagraph), ClosingTag(kLink), ClosingTag(kFont),
                                                    ClosingTag(kBold),      ClosingTag(kItalic), ClosingTag(kUnderline)};
@@ -189,11 +183,26 @@ String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
         size_t contentEnd;  // where the closing tag starts
         size_t name;        // index into kNames
         size_t outMark;     // size of the output before the opening tag
-        size_t tagLength;
+        size_t tagEnd;      // and after it
     };
     std::vector<Frame> frames;
     String out;
     out.reserve(html.size());
+    // Everything the pass keeps goes out through here; the closing tags
+    // hold no "%".
+    auto keep = [&](StringView kept) {
+        if (!escapePercent) {
+            out += kept;
+            return;
+        }
+        for (size_t from = 0;;) {
+            size_t percent = kept.find(u'%', from);
+            out += kept.substr(from, percent - from);
+            if (percent == npos) return;
+            out += u"&#37;";
+            from = percent + 1;
+        }
+    };
     size_t gt = 0;  // the first ">" after the last tag start looked at
     size_t pos = 0;
     for (;;) {
@@ -204,7 +213,7 @@ String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
             // tag goes too, else its closing tag is kept.
             const Frame frame = frames.back();
             frames.pop_back();
-            if (out.size() == frame.outMark + frame.tagLength) {
+            if (out.size() == frame.tagEnd) {
                 out.resize(frame.outMark);
             } else {
                 out += kClosing[frame.name];
@@ -214,20 +223,22 @@ String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
         }
         if (html[pos] != u'<') {
             const size_t next = std::min(html.find(u'<', pos), limit);
-            out += html.substr(pos, next - pos);
+            keep(html.substr(pos, next - pos));
             pos = next;
             continue;
         }
         if (gt != npos && gt <= pos) gt = html.find(u'>', pos + 1);
         if (gt == npos || gt >= limit) {
             // No tag can end inside this content: the rest of it is text.
-            out += html.substr(pos, limit - pos);
+            keep(html.substr(pos, limit - pos));
             pos = limit;
             continue;
         }
         const StringView tag = html.substr(pos, gt + 1 - pos);
         // The name runs from the "<" to the first space or the ">".
         const StringView name = tag.substr(1, std::min(tag.find(u' '), tag.size() - 1) - 1);
+        const size_t outMark = out.size();
+        keep(tag);  // "<br />", foreign tags and unmatched ones stay as text
         const auto known = std::find(kNames.begin(), kNames.end(), name);
         if (known != kNames.end()) {
             const auto n = static_cast<size_t>(known - kNames.begin());
@@ -235,10 +246,9 @@ String RtfHtmlConverter::RemoveEmptyElements(StringView html) {
             size_t& next = nextClosing[n];
             while (next < list.size() && list[next] < pos) ++next;
             if (next < list.size() && list[next] > gt && list[next] + kClosing[n].size() <= limit) {
-                frames.push_back({list[next], n, out.size(), tag.size()});
+                frames.push_back({list[next], n, outMark, out.size()});
             }
         }
-        out += tag;  // "<br />", foreign tags and unmatched ones stay as text
         pos = gt + 1;
     }
     return out;

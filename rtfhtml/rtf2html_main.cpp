@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -117,8 +118,7 @@ int main(int argc, char** argv) {
 
     core::String rtf = RtfHtmlConverter::TrimFinalParagraph(codePage->Decode(bytes));
     std::string().swap(bytes);  // not needed any more: lower the peak
-    const core::String html = RtfHtmlConverter(*codePage).Convert(rtf, u"\\pard", true);
-    core::String().swap(rtf);
+    const core::String html = RtfHtmlConverter(*codePage).Convert(std::move(rtf), u"\\pard", true);
     if (!WriteUtf8(html)) {
         std::fprintf(stderr, "rtf2html: cannot write standard output\n");
         return 1;

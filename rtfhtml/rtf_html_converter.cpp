@@ -102,20 +102,6 @@ void AppendText(String& out, char16_t c, bool forHtml) {
     out += c;
 }
 
-// Every "%" written "&#37;".
-String EscapePercent(StringView html) {
-    constexpr StringView kEscaped = u"&#37;";
-    String out;
-    out.reserve(html.size() + (kEscaped.size() - 1) * static_cast<size_t>(std::count(html.begin(), html.end(), u'%')));
-    for (size_t from = 0;;) {
-        size_t percent = html.find(u'%', from);
-        out += html.substr(from, percent - from);
-        if (percent == npos) return out;
-        out += kEscaped;
-        from = percent + 1;
-    }
-}
-
 void Remove(String& text, StringView what) {
     core::ReplaceAll(text, what, u"");
 }
@@ -129,15 +115,24 @@ String RtfHtmlConverter::TrimFinalParagraph(String rtf) {
     return rtf;
 }
 
-String RtfHtmlConverter::Convert(StringView rtf, StringView startMarker, bool closeAll) {
+String RtfHtmlConverter::Convert(String rtf, StringView startMarker, bool closeAll) {
     size_t start = rtf.find(startMarker);
     if (start == npos) return {};
     // Nothing before the marker is read but the character just before it (a
     // backslash there escapes a brace at the marker).
     size_t keep = start > 0 ? start - 1 : 0;
-    String html = ConvertRun(rtf.substr(keep), start - keep, closeAll);
-    html = RemoveEmptyElements(html);
-    return EscapePercent(html);
+    String html;
+    {
+        // Each text goes as soon as the next is made: first the RTF, then
+        // the RTF without its groups.
+        const String text = StripGroups(StringView(rtf).substr(keep), start - keep);
+        rtf.clear();
+        rtf.shrink_to_fit();
+        // Room for the HTML, which is about as long as the text.
+        html.reserve(2 * text.size() + 64);
+        ConvertRun(text, start - keep, closeAll, false, html);
+    }
+    return RemoveEmptyElements(html, true);
 }
 
 // An opening brace not directly preceded by a backslash starts a group, which
@@ -249,18 +244,12 @@ size_t RtfHtmlConverter::ReadEscape(StringView text, size_t pos, String* out, bo
     return SkipUnicodeFallback(text, k) - pos;
 }
 
-String RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll, bool insideLink) {
-    const String stripped = StripGroups(rtf, start);
-    const StringView text = stripped;
+void RtfHtmlConverter::ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out) {
     alignment = u"left";
     if (!insideLink) {
         hiddenSwitch_.Reset();
         quote_.Reset();
     }
-    String out;
-    // Room for the HTML, which is about as long as the RTF.
-    out.reserve(2 * (text.size() - std::min(start, text.size())) + 64);
-
     size_t k = start;
     while (k < text.size()) {
         char16_t c = text[k];
@@ -269,7 +258,7 @@ String RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll,
             continue;
         }
         if (c == u'}') {
-            out += CloseAllElements();
+            CloseAllElements(out);
             break;
         }
         if (c != u'\\') {
@@ -296,32 +285,27 @@ String RtfHtmlConverter::ConvertRun(StringView rtf, size_t start, bool closeAll,
         } while (end < text.size() && text[end] == u'\\' && !ReadEscape(text, end, nullptr, true));
         StringView run = text.substr(k, end - k);
         if (!insideLink && run.find(u"\\shad") != npos) {
-            size_t consumed = 0;
-            String link = ReadLink(text, k, consumed);
-            if (consumed > 0) {
-                out += link;
+            if (size_t consumed = ReadLink(text, k, out)) {
                 k += consumed;
                 continue;
             }
         }
-        out += ApplyControlWords(run);
+        ApplyControlWords(run, out);
         k = end;
         if (k < text.size() && IsDelimiter(text[k])) ++k;
     }
-    if (closeAll && !openElements.empty()) out += CloseAllElements();
-    return out;
+    if (closeAll && !openElements.empty()) CloseAllElements(out);
 }
 
 // Dispatched on the word's first letter: this runs for every control word of
 // the text, and most words (\lang1033, \sl-240, \f0 ...) mean nothing here.
-String RtfHtmlConverter::ApplyControlWords(StringView run) {
+void RtfHtmlConverter::ApplyControlWords(StringView run, String& out) {
     words_.clear();
     for (size_t from = run.find(u'\\'); from != npos;) {
         size_t next = run.find(u'\\', from + 1);
         words_.push_back(run.substr(from + 1, (next == npos ? run.size() : next) - from - 1));
         from = next;
     }
-    String out;
     for (size_t n = 0; n < words_.size(); ++n) {
         StringView word = words_[n];
         if (word.empty()) continue;
@@ -335,7 +319,7 @@ String RtfHtmlConverter::ApplyControlWords(StringView run) {
                     bool center = std::find(words_.begin(), words_.end(), u"qc") != words_.end();
                     bool right = std::find(words_.begin(), words_.end(), u"qr") != words_.end();
                     alignment = center ? u"center" : right ? u"right" : u"left";
-                    out += OpenElement(kParagraph);
+                    OpenElement(kParagraph, out);
                 }
             } else if (word == u"par") {
                 out += kLineBreak;
@@ -356,7 +340,11 @@ String RtfHtmlConverter::ApplyControlWords(StringView run) {
                     out += character->character;
                 }
             } else if (word[0] == u'b') {
-                out += word.size() > 1 && word[1] == u'0' ? CloseElement(kBold) : OpenElement(kBold);
+                if (word.size() > 1 && word[1] == u'0') {
+                    CloseElement(kBold, out);
+                } else {
+                    OpenElement(kBold, out);
+                }
             }
             break;
         }
@@ -364,34 +352,36 @@ String RtfHtmlConverter::ApplyControlWords(StringView run) {
             if (word.size() >= 2 && word[1] == u'c') {
                 if (long count = WordParameter(word, 2); count >= 0) unicodeFallback_ = count;
             } else if (word == u"ul") {
-                out += OpenElement(kUnderline);
+                OpenElement(kUnderline, out);
             } else if (word == u"ulnone") {
-                out += CloseElement(kUnderline);
+                CloseElement(kUnderline, out);
             }
             break;
         case u'i':
-            out += word.size() > 1 && word[1] == u'0' ? CloseElement(kItalic) : OpenElement(kItalic);
+            if (word.size() > 1 && word[1] == u'0') {
+                CloseElement(kItalic, out);
+            } else {
+                OpenElement(kItalic, out);
+            }
             break;
         case u'f':
             if (word.size() >= 2 && word[1] == u's') {
-                out += CloseElement(kFont);
+                CloseElement(kFont, out);
                 fontSize = HtmlFontSize(word);
-                out += OpenElement(kFont);
+                OpenElement(kFont, out);
             }
             break;
         default:
             break;
         }
     }
-    return out;
 }
 
 // The editor writes a link as visible text in the shadow effect followed at
 // once by hidden text: "#", a double quote, the address, a double quote.
-// `runStart` is the backslash of the run that holds "\shad"; `consumed`
-// says where the outer scan resumes: after the address's closing quote.
-String RtfHtmlConverter::ReadLink(StringView text, size_t runStart, size_t& consumed) {
-    consumed = 0;
+// `runStart` is the backslash of the run that holds "\shad"; the outer scan
+// resumes after what the link took: up to the address's closing quote.
+size_t RtfHtmlConverter::ReadLink(StringView text, size_t runStart, String& out) {
     size_t hidden = hiddenSwitch_.Find(text, runStart);
     if (hidden == npos) hidden = text.size();
 
@@ -401,12 +391,11 @@ String RtfHtmlConverter::ReadLink(StringView text, size_t runStart, size_t& cons
     // but nothing after it is swallowed, so no typed text is lost.
     size_t quote = quote_.Find(text, hidden);
     bool hasAddress = quote != npos && quote > hidden && text[quote - 1] == u'#';
-    if (!hasAddress && hidden == runStart) return {};  // not even link text: an ordinary run
+    if (!hasAddress && hidden == runStart) return 0;  // not even link text: an ordinary run
 
     String linkText(text.substr(runStart, hidden - runStart));
     Remove(linkText, u"\\shad");
 
-    String out;
     if (linkText.find(u"\\pard") != npos) {
         if (linkText.find(u"\\qc") != npos) {
             Remove(linkText, u"\\qc");
@@ -418,7 +407,7 @@ String RtfHtmlConverter::ReadLink(StringView text, size_t runStart, size_t& cons
             alignment = u"left";
         }
         Remove(linkText, u"\\pard");
-        out += OpenElement(kParagraph);
+        OpenElement(kParagraph, out);
     }
 
     String address;
@@ -441,11 +430,10 @@ String RtfHtmlConverter::ReadLink(StringView text, size_t runStart, size_t& cons
         resume = close == npos ? text.size() : close + 1;
     }
 
-    out += OpenLink(address);
-    out += ConvertRun(linkText, 0, false, true);
-    out += CloseElement(kLink);
-    consumed = resume - runStart;
-    return out;
+    OpenLink(address, out);
+    ConvertRun(StripGroups(linkText, 0), 0, false, true, out);
+    CloseElement(kLink, out);
+    return resume - runStart;
 }
 
 } // namespace rtfhtml

@@ -36,8 +36,9 @@ public:
     // The HTML body: everything before `startMarker` is skipped; with
     // `closeAll` set, every element still open at the end is closed. Every
     // "%" of the result is written "&#37;": the publishing library treats
-    // the post as a format string.
-    String Convert(StringView rtf, StringView startMarker, bool closeAll);
+    // the post as a format string. The RTF is released before the last
+    // pass: hand it over (std::move) when it is not needed after.
+    String Convert(String rtf, StringView startMarker, bool closeAll);
 
     // Drops every brace group from `start` on (nested groups with it); text
     // before `start` is kept as it is. A "{" without its "}" is dropped alone.
@@ -57,11 +58,13 @@ public:
     String alignment;                  // "left", "center" or "right": the next paragraph tag
     std::vector<String> openElements;  // outermost first: "p", "a", "font", "b", "i", "u"
 
-    String OpenElement(StringView name);
-    String OpenParagraph();
-    String OpenLink(StringView address);
-    String CloseElement(StringView name);
-    String CloseAllElements();
+    // Each operation appends its HTML to `out`: a conversion writes into one
+    // buffer.
+    void OpenElement(StringView name, String& out);
+    void OpenParagraph(String& out);
+    void OpenLink(StringView address, String& out);
+    void CloseElement(StringView name, String& out);
+    void CloseAllElements(String& out);
     static String HtmlFontSize(StringView word);
     static String RemoveEmptyElements(StringView html);
 
@@ -76,13 +79,18 @@ private:
     void ReopenFrom(size_t first, String& out);
     bool FormattingFull(StringView name, size_t below) const;
     void AppendOpeningTag(StringView name, String& out) const;
+    // RemoveEmptyElements, also writing every "%" as "&#37;" when
+    // `escapePercent` is set: Convert's last pass.
+    static String RemoveEmptyElements(StringView html, bool escapePercent);
 
-    // The HTML of `rtf` from `start`, groups dropped from there on.
-    String ConvertRun(StringView rtf, size_t start, bool closeAll, bool insideLink = false);
-    String ApplyControlWords(StringView run);
-    // The link that starts at `runStart` of the outer run's text; `consumed`
-    // is the number of characters it took, 0 (and no HTML) when it is no link.
-    String ReadLink(StringView text, size_t runStart, size_t& consumed);
+    // Appends the HTML of `text` from `start` to `out`; the groups from
+    // there on must already be dropped (StripGroups).
+    void ConvertRun(StringView text, size_t start, bool closeAll, bool insideLink, String& out);
+    void ApplyControlWords(StringView run, String& out);
+    // Appends the link that starts at `runStart` of the outer run's text and
+    // returns the number of characters it took; 0 (and no HTML) when it is
+    // no link.
+    size_t ReadLink(StringView text, size_t runStart, String& out);
 
     // Escapes that stand for one character (or none) wherever they occur.
     // Returns how many characters of `text` at `pos` the escape takes, 0 when

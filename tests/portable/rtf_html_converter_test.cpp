@@ -95,39 +95,39 @@ TEST(HtmlWriter, OperationsCloseAndReopenAroundTheirElement) {
         std::vector<String> before;
         const char16_t* alignment;
         const char16_t* fontSize;
-        std::function<String(RtfHtmlConverter&)> operation;
+        std::function<void(RtfHtmlConverter&, String&)> operation;  // appends to its second argument
         const char16_t* html;
         std::vector<String> after;
     };
     const Case cases[] = {
         {"new paragraph reopens inner elements", Stack({u"p", u"font", u"b"}), u"center", u"2",
-         [](RtfHtmlConverter& w) { return w.OpenParagraph(); },
+         [](RtfHtmlConverter& w, String& out) { w.OpenParagraph(out); },
          u"</b></font></p><p align=\"center\"><font size=\"2\"><b>", Stack({u"p", u"font", u"b"})},
         {"first paragraph on an empty stack", Stack({}), u"left", u"",
-         [](RtfHtmlConverter& w) { return w.OpenElement(u"p"); }, u"<p align=\"left\">", Stack({u"p"})},
+         [](RtfHtmlConverter& w, String& out) { w.OpenElement(u"p", out); }, u"<p align=\"left\">", Stack({u"p"})},
         {"link goes directly inside the paragraph", Stack({u"p", u"font", u"b"}), u"left", u"2",
-         [](RtfHtmlConverter& w) { return w.OpenLink(u"A"); },
+         [](RtfHtmlConverter& w, String& out) { w.OpenLink(u"A", out); },
          u"</b></font><a href=\"A\"><font size=\"2\"><b>", Stack({u"p", u"a", u"font", u"b"})},
         {"link address goes in unchanged", Stack({}), u"left", u"2",
-         [](RtfHtmlConverter& w) { return w.OpenLink(u"x\"<&>"); }, u"<a href=\"x\"<&>\">", Stack({u"a"})},
+         [](RtfHtmlConverter& w, String& out) { w.OpenLink(u"x\"<&>", out); }, u"<a href=\"x\"<&>\">", Stack({u"a"})},
         {"closing font reopens bold", Stack({u"p", u"font", u"b"}), u"left", u"2",
-         [](RtfHtmlConverter& w) { return w.CloseElement(u"font"); }, u"</b></font><b>", Stack({u"p", u"b"})},
+         [](RtfHtmlConverter& w, String& out) { w.CloseElement(u"font", out); }, u"</b></font><b>", Stack({u"p", u"b"})},
         {"closing what is not open writes nothing", Stack({u"p", u"font", u"b"}), u"left", u"2",
-         [](RtfHtmlConverter& w) { return w.CloseElement(u"u"); }, u"", Stack({u"p", u"font", u"b"})},
+         [](RtfHtmlConverter& w, String& out) { w.CloseElement(u"u", out); }, u"", Stack({u"p", u"font", u"b"})},
         {"the innermost of two is closed", Stack({u"b", u"i", u"b", u"u"}), u"left", u"2",
-         [](RtfHtmlConverter& w) { return w.CloseElement(u"b"); }, u"</u></b><u>", Stack({u"b", u"i", u"u"})},
+         [](RtfHtmlConverter& w, String& out) { w.CloseElement(u"b", out); }, u"</u></b><u>", Stack({u"b", u"i", u"u"})},
         {"close all, innermost first", Stack({u"p", u"a", u"font", u"b", u"i"}), u"left", u"2",
-         [](RtfHtmlConverter& w) { return w.CloseAllElements(); }, u"</i></b></font></a></p>", Stack({})},
+         [](RtfHtmlConverter& w, String& out) { w.CloseAllElements(out); }, u"</i></b></font></a></p>", Stack({})},
         {"a reopened font takes the current size", Stack({u"p", u"font", u"b"}), u"left", u"2",
-         [](RtfHtmlConverter& w) {
+         [](RtfHtmlConverter& w, String& out) {
              w.fontSize = u"6";
-             return w.CloseElement(u"b");
+             w.CloseElement(u"b", out);
          },
          u"</b>", Stack({u"p", u"font"})},
         {"reopened font after a size change", Stack({u"p", u"font", u"b", u"font"}), u"left", u"2",
-         [](RtfHtmlConverter& w) {
+         [](RtfHtmlConverter& w, String& out) {
              w.fontSize = u"6";
-             return w.CloseElement(u"b");
+             w.CloseElement(u"b", out);
          },
          u"</font></b><font size=\"6\">", Stack({u"p", u"font", u"font"})},
     };
@@ -136,7 +136,9 @@ TEST(HtmlWriter, OperationsCloseAndReopenAroundTheirElement) {
         writer.openElements = c.before;
         writer.alignment = c.alignment;
         writer.fontSize = c.fontSize;
-        EXPECT_EQ(core::ToUtf8(c.operation(writer)), core::ToUtf8(c.html)) << c.what;
+        String html = u"before";
+        c.operation(writer, html);
+        EXPECT_EQ(core::ToUtf8(html), "before" + core::ToUtf8(c.html)) << c.what;
         EXPECT_EQ(writer.openElements, c.after) << c.what;
     }
 }
@@ -144,13 +146,15 @@ TEST(HtmlWriter, OperationsCloseAndReopenAroundTheirElement) {
 TEST(HtmlWriter, RepeatedFormattingStacksOnlyUpToTheLimit) {
     RtfHtmlConverter writer;
     String html;
-    for (int k = 0; k < 1000; ++k) html += writer.OpenElement(u"b");
+    for (int k = 0; k < 1000; ++k) writer.OpenElement(u"b", html);
     EXPECT_EQ(writer.openElements.size(), size_t(RtfHtmlConverter::kMaxRepeatedFormatting));
     String expected;
     for (int k = 0; k < RtfHtmlConverter::kMaxRepeatedFormatting; ++k) expected += u"<b>";
     EXPECT_EQ(html, expected);
     // Fonts and paragraphs are never stacked twice by the reader; they are not limited.
-    EXPECT_EQ(writer.OpenElement(u"i"), u"<i>");
+    String italic;
+    writer.OpenElement(u"i", italic);
+    EXPECT_EQ(italic, u"<i>");
 }
 
 TEST(HtmlWriter, FontSizeReadsTheLastTwoCharacters) {
