@@ -1,9 +1,10 @@
 // The blog editor in this process: opened modally on the test's thread and
-// driven from a second thread, against a stand-in publishing library.
+// driven from a second thread, against the publishing double in a folder of
+// each test's own.
 
 #include "editor/blog_output_dlg.h"
-#include "fake_publish.h"
 #include "gui_counters.h"
+#include "publish_double.h"
 #include "framework/gdiplus_session.h"
 #include "framework/module.h"
 #include "framework/wide.h"
@@ -27,6 +28,9 @@
 #include <vector>
 
 namespace {
+
+using simtest::NumberField;
+using simtest::WideField;
 
 std::wstring ExeFolder() {
     wchar_t path[MAX_PATH] = {};
@@ -109,15 +113,21 @@ size_t Count(const std::wstring& text, const std::wstring& part) {
     return n;
 }
 
-const wchar_t kThreeBlogs[] =
-    L"<Blogs>"
-    L"<Blog_Object><BlogId>11</BlogId><BlogName>Zeta notes</BlogName><BlogAddress>http://zeta.example/</BlogAddress></Blog_Object>"
-    L"<Blog_Object><BlogId>22</BlogId><BlogName>Alpha &amp; Co</BlogName><BlogAddress>http://alpha.example/</BlogAddress></Blog_Object>"
-    L"<Blog_Object><BlogId>33</BlogId><BlogName>Mid</BlogName><BlogAddress>http://mid.example/</BlogAddress></Blog_Object>"
-    L"</Blogs>";
-const wchar_t kOneBlog[] =
-    L"<Blogs><Blog_Object><BlogId>7</BlogId><BlogName>Only</BlogName><BlogAddress>http://only.example/</BlogAddress>"
-    L"</Blog_Object></Blogs>";
+const char kThreeBlogs[] =
+    "<Blogs>"
+    "<Blog_Object><BlogId>11</BlogId><BlogName>Zeta notes</BlogName><BlogAddress>http://zeta.example/</BlogAddress></Blog_Object>"
+    "<Blog_Object><BlogId>22</BlogId><BlogName>Alpha &amp; Co</BlogName><BlogAddress>http://alpha.example/</BlogAddress></Blog_Object>"
+    "<Blog_Object><BlogId>33</BlogId><BlogName>Mid</BlogName><BlogAddress>http://mid.example/</BlogAddress></Blog_Object>"
+    "</Blogs>";
+const char kOneBlog[] =
+    "<Blogs><Blog_Object><BlogId>7</BlogId><BlogName>Only</BlogName><BlogAddress>http://only.example/</BlogAddress>"
+    "</Blog_Object></Blogs>";
+
+// One PublishToBlogNoGUI call as the double's calls log has it.
+struct PublishCall {
+    long long serviceType = 0, draft = 0;
+    std::wstring server, endpoint, imagePath, login, password, blogId, title, htmlBody, blogAddress;
+};
 
 constexpr wchar_t kEditorCaption[] = L"Blog Editor";
 
@@ -130,22 +140,37 @@ protected:
     }
 
     void SetUp() override {
-        libraryPath = ExeFolder() + L"FakePublish.dll";
-        library = ::LoadLibraryW(libraryPath.c_str());
-        ASSERT_NE(library, nullptr);
-        auto get = reinterpret_cast<FakePublishStateFunction>(
-            reinterpret_cast<void (*)()>(::GetProcAddress(library, "FakePublishStateGet")));
-        ASSERT_NE(get, nullptr);
-        fake = get();
-        *fake = FakePublishState{};
-        fake->blogReply = kThreeBlogs;
+        libraryPath = publisher.LibraryPath().wstring();
+        ASSERT_NE(::GetFileAttributesW(libraryPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        publisher.Script("reply.xml", kThreeBlogs);
         imagePath = WriteBitmap(640, 480);
     }
 
+    // The double's folder goes after this, with the library released.
     void TearDown() override {
         publishing::ReleasePublishLibrary();
-        ::FreeLibrary(library);
         ::DeleteFileW(imagePath.c_str());
+    }
+
+    std::vector<std::string> BlogListCalls() const { return publisher.Calls("GetBlogIDs"); }
+    std::vector<PublishCall> Published() const {
+        std::vector<PublishCall> calls;
+        for (const std::string& line : publisher.Calls("PublishToBlogNoGUI")) {
+            PublishCall call;
+            call.serviceType = NumberField(line, "serviceType");
+            call.draft = NumberField(line, "draft");
+            call.server = WideField(line, "server");
+            call.endpoint = WideField(line, "endpoint");
+            call.imagePath = WideField(line, "imagePath");
+            call.login = WideField(line, "login");
+            call.password = WideField(line, "password");
+            call.blogId = WideField(line, "blogId");
+            call.title = WideField(line, "title");
+            call.htmlBody = WideField(line, "htmlBody");
+            call.blogAddress = WideField(line, "blogAddress");
+            calls.push_back(call);
+        }
+        return calls;
     }
 
     void Prepare(CBlogOutputDlg& editor, int serviceType = 2) {
@@ -167,8 +192,7 @@ protected:
     HICON icon = ::LoadIconW(nullptr, IDI_APPLICATION);
     std::wstring libraryPath;
     std::wstring imagePath;
-    HMODULE library = nullptr;
-    FakePublishState* fake = nullptr;
+    simtest::PublishDouble publisher;
 };
 
 TEST_F(EditorTest, FreshEditorShowsAccountDefaultsAndListedBlogs) {
@@ -225,7 +249,9 @@ TEST_F(EditorTest, FreshEditorShowsAccountDefaultsAndListedBlogs) {
         ui::Click(window, IDCANCEL);
     });
     EXPECT_EQ(result, IDCANCEL);
-    EXPECT_EQ(fake->lastLogin, L"ann");
+    const auto lists = BlogListCalls();
+    ASSERT_FALSE(lists.empty());
+    EXPECT_EQ(WideField(lists.back(), "login"), L"ann");
 }
 
 TEST_F(EditorTest, PostSendsTheEntryToTheChosenBlog) {
@@ -241,8 +267,9 @@ TEST_F(EditorTest, PostSendsTheEntryToTheChosenBlog) {
         EXPECT_TRUE(ui::WaitGone(window));
     });
     EXPECT_EQ(result, IDOK);
-    ASSERT_EQ(fake->published.size(), 1u);
-    const FakePublishCall& call = fake->published[0];
+    const auto published = Published();
+    ASSERT_EQ(published.size(), 1u);
+    const PublishCall& call = published[0];
     EXPECT_EQ(call.serviceType, 2);
     EXPECT_EQ(call.server, L"blog.example");
     EXPECT_EQ(call.endpoint, L"/rpc");
@@ -279,7 +306,7 @@ TEST_F(EditorTest, ImageButtonChoosesTheTagRow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button);
-        fake->published.clear();
+        publisher.ForgetCalls();
         CBlogOutputDlg editor(nullptr, icon);
         Prepare(editor);
         Run(editor, [&](HWND window) {
@@ -290,8 +317,9 @@ TEST_F(EditorTest, ImageButtonChoosesTheTagRow) {
             ui::Click(window, IDC_EDITOR_POST);
             EXPECT_TRUE(ui::WaitGone(window));
         });
-        ASSERT_EQ(fake->published.size(), 1u);
-        const std::wstring& html = fake->published[0].htmlBody;
+        const auto published = Published();
+        ASSERT_EQ(published.size(), 1u);
+        const std::wstring& html = published[0].htmlBody;
         if (c.expectedStart) {
             EXPECT_EQ(html.rfind(c.expectedStart, 0), 0u);
         }
@@ -354,7 +382,7 @@ TEST_F(EditorTest, CancelEscapeAndCloseBoxReleaseTheLibrary) {
         EXPECT_EQ(result, IDCANCEL);
         EXPECT_EQ(editor.differentAccountRequested, 0);
         EXPECT_EQ(publishing::publishLibrary.get(), nullptr);
-        EXPECT_TRUE(fake->published.empty());
+        EXPECT_TRUE(Published().empty());
     }
 }
 
@@ -371,7 +399,7 @@ TEST_F(EditorTest, DifferentAccountKeepsTheLibraryLoaded) {
 }
 
 TEST_F(EditorTest, RejectedAccountClosesAtOnceWithoutAMessage) {
-    fake->blogResult = static_cast<int>(E_FAIL);
+    publisher.Script("accept", "bob");  // ann's account is refused
     CBlogOutputDlg editor(nullptr, icon);
     Prepare(editor);
     // No script: the editor must end by itself (a message box would be
@@ -385,7 +413,9 @@ TEST_F(EditorTest, RejectedAccountClosesAtOnceWithoutAMessage) {
     EXPECT_FALSE(sawWindow);
     EXPECT_EQ(editor.differentAccountRequested, 1);
     EXPECT_NE(publishing::publishLibrary.get(), nullptr);
-    EXPECT_EQ(fake->getBlogIdsCalls, 1);
+    const auto lists = BlogListCalls();
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(NumberField(lists[0], "result"), static_cast<int>(E_FAIL));
 }
 
 TEST_F(EditorTest, MissingLibrarySaysSoAndKeepsTheEditorOpen) {
@@ -412,7 +442,7 @@ TEST_F(EditorTest, MissingLibrarySaysSoAndKeepsTheEditorOpen) {
 }
 
 TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
-    fake->publishResult = 1;
+    publisher.Script("result", "1");
     CBlogOutputDlg editor(nullptr, icon);
     Prepare(editor);
     std::wstring message;
@@ -427,15 +457,16 @@ TEST_F(EditorTest, RefusedPostKeepsTheEntryAndTheLibraryForAnotherTry) {
         EXPECT_TRUE(::IsWindowVisible(window)) << "the editor stays open";
         EXPECT_EQ(ui::TextOf(::GetDlgItem(window, IDC_EDITOR_TITLE)), L"Keep me");
         EXPECT_NE(publishing::publishLibrary.get(), nullptr) << "loaded again for the next try";
-        fake->publishResult = 0;
+        publisher.Script("result", "0");
         ui::Click(window, IDC_EDITOR_POST);
         EXPECT_TRUE(ui::WaitGone(window));
     });
     EXPECT_EQ(message, L"The entry could not be posted. Check the connection and the account, then try again.");
     EXPECT_EQ(result, IDOK);
-    ASSERT_EQ(fake->published.size(), 2u);
-    EXPECT_EQ(fake->published[1].title, L"Keep me");
-    EXPECT_EQ(fake->published[1].blogAddress, L"http://zeta.example/");
+    const auto published = Published();
+    ASSERT_EQ(published.size(), 2u);
+    EXPECT_EQ(published[1].title, L"Keep me");
+    EXPECT_EQ(published[1].blogAddress, L"http://zeta.example/");
     EXPECT_EQ(editor.postAddress, u"http://zeta.example/");
     EXPECT_EQ(publishing::publishLibrary.get(), nullptr);
 }
@@ -471,7 +502,7 @@ TEST_F(EditorTest, DebugFolderWritesBothFilesAndAsksBeforeSending) {
             if (answer == IDNO) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 EXPECT_TRUE(::IsWindowVisible(window));
-                EXPECT_TRUE(fake->published.empty()) << "No sends nothing";
+                EXPECT_TRUE(Published().empty()) << "No sends nothing";
             }
         }
         EXPECT_TRUE(ui::WaitGone(window));
@@ -479,8 +510,9 @@ TEST_F(EditorTest, DebugFolderWritesBothFilesAndAsksBeforeSending) {
     ASSERT_EQ(questions.size(), 2u);
     for (const std::wstring& q : questions) EXPECT_EQ(q, L"RTF/HTML outputted to c:\\DebugBlogHTML Continue to send to blog?");
     EXPECT_EQ(result, IDOK);
-    ASSERT_EQ(fake->published.size(), 1u);
-    EXPECT_EQ(Count(fake->published[0].htmlBody, L"<img"), 1u) << "one image tag after a stopped Post";
+    const auto published = Published();
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(Count(published[0].htmlBody, L"<img"), 1u) << "one image tag after a stopped Post";
 }
 
 TEST_F(EditorTest, ToolTipsComeFromTheStringTable) {
@@ -531,10 +563,11 @@ TEST_F(EditorTest, ToolTipsComeFromTheStringTable) {
 }
 
 TEST_F(EditorTest, OneBlogHidesTheRowAndShortensTheDialog) {
-    fake->blogReply = kOneBlog;
+    // The reply is read when the editor opens, not when it is given its data.
+    publisher.Script("reply.xml", kOneBlog);
     CBlogOutputDlg full(nullptr, icon);
     Prepare(full);
-    fake->blogReply = kThreeBlogs;
+    publisher.Script("reply.xml", kThreeBlogs);
     RECT fullRect{}, postFull{};
     Run(full, [&](HWND window) {
         ::GetWindowRect(window, &fullRect);
@@ -542,8 +575,8 @@ TEST_F(EditorTest, OneBlogHidesTheRowAndShortensTheDialog) {
         ui::Click(window, IDCANCEL);
     });
 
-    fake->blogReply = kOneBlog;
-    fake->published.clear();
+    publisher.Script("reply.xml", kOneBlog);
+    publisher.ForgetCalls();
     CBlogOutputDlg compact(nullptr, icon);
     Prepare(compact);
     RECT compactRect{}, postCompact{};
@@ -562,13 +595,14 @@ TEST_F(EditorTest, OneBlogHidesTheRowAndShortensTheDialog) {
     ASSERT_GT(compact.layoutShift, 0);
     EXPECT_EQ((fullRect.bottom - fullRect.top) - (compactRect.bottom - compactRect.top), compact.layoutShift);
     EXPECT_EQ((postFull.top - fullRect.top) - (postCompact.top - compactRect.top), compact.layoutShift);
-    ASSERT_EQ(fake->published.size(), 1u);
-    EXPECT_EQ(fake->published[0].blogId, L"7");
+    const auto published = Published();
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[0].blogId, L"7");
     EXPECT_EQ(compact.postAddress, u"http://only.example/");
 }
 
 TEST_F(EditorTest, LiveJournalWithoutBlogsPostsToTheJournal) {
-    fake->blogReply = L"<Other/>";
+    publisher.Script("reply.xml", "<Other/>");
     CBlogOutputDlg editor(nullptr, icon);
     Prepare(editor, 3);
     Run(editor, [&](HWND window) {
@@ -576,9 +610,10 @@ TEST_F(EditorTest, LiveJournalWithoutBlogsPostsToTheJournal) {
         ui::Click(window, IDC_EDITOR_POST);
         EXPECT_TRUE(ui::WaitGone(window));
     });
-    ASSERT_EQ(fake->published.size(), 1u);
-    EXPECT_EQ(fake->published[0].blogId, L"");
-    EXPECT_EQ(fake->published[0].blogAddress, L"http://ann.livejournal.com");
+    const auto published = Published();
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[0].blogId, L"");
+    EXPECT_EQ(published[0].blogAddress, L"http://ann.livejournal.com");
     EXPECT_EQ(editor.postAddress, u"http://ann.livejournal.com");
 }
 
@@ -586,27 +621,28 @@ TEST_F(EditorTest, LiveJournalWithoutBlogsPostsToTheJournal) {
 // NUL anywhere: the editor reads it to the buffer's end and no further.
 TEST_F(EditorTest, ReplyFillingTheWholeBufferIsReadToItsEnd) {
     constexpr size_t kCapacity = 0x100000;
-    std::wstring twoBlogs = L"<Blogs>"
-                            L"<Blog_Object><BlogId>1</BlogId><BlogName>One</BlogName></Blog_Object>"
-                            L"<Blog_Object><BlogId>2</BlogId><BlogName>Two</BlogName></Blog_Object>"
-                            L"</Blogs>";
-    twoBlogs.resize(kCapacity, L' ');
+    std::string twoBlogs = "<Blogs>"
+                           "<Blog_Object><BlogId>1</BlogId><BlogName>One</BlogName></Blog_Object>"
+                           "<Blog_Object><BlogId>2</BlogId><BlogName>Two</BlogName></Blog_Object>"
+                           "</Blogs>";
+    twoBlogs.resize(kCapacity, ' ');
     // Never closed, and every other character a tag for the search to pass.
-    std::wstring unclosed = L"<Blogs><Blog_Object><BlogId>1</BlogId><BlogName>One</BlogName>";
-    while (unclosed.size() < kCapacity) unclosed += L"<i>";
+    std::string unclosed = "<Blogs><Blog_Object><BlogId>1</BlogId><BlogName>One</BlogName>";
+    while (unclosed.size() < kCapacity) unclosed += "<i>";
     unclosed.resize(kCapacity);
 
     struct Case {
         const char* what;
-        std::wstring reply;
+        std::string reply;  // ASCII: as many characters as bytes
         LRESULT blogs;
     } cases[] = {
         {"two blogs, then padding to the last character", twoBlogs, 2},
         {"an element never closed", unclosed, 0},
     };
+    publisher.Script("unterminated", "");
     for (const Case& c : cases) {
-        fake->blogReply = c.reply;
-        fake->replyFillsBuffer = true;
+        publisher.Script("reply.xml", c.reply);
+        publisher.ForgetCalls();
         CBlogOutputDlg editor(nullptr, icon);
         Prepare(editor);
         INT_PTR result = Run(editor, [&](HWND window) {
@@ -617,6 +653,10 @@ TEST_F(EditorTest, ReplyFillingTheWholeBufferIsReadToItsEnd) {
         });
         EXPECT_EQ(result, IDCANCEL) << c.what;
         EXPECT_EQ(editor.blogIds.size(), static_cast<size_t>(c.blogs)) << c.what;
+        // The reply filled the buffer the editor offered, to its last character.
+        const auto lists = BlogListCalls();
+        ASSERT_EQ(lists.size(), 1u) << c.what;
+        EXPECT_EQ(NumberField(lists[0], "capacity"), static_cast<long long>(kCapacity)) << c.what;
     }
 }
 
@@ -637,7 +677,7 @@ TEST_F(EditorTest, CapturesOfNoBytesAndOfAHundredMegabytesArePosted) {
         {"100 MB", huge, L"height=\"320\" width=\"320\""},
     };
     for (const Case& c : cases) {
-        fake->published.clear();
+        publisher.ForgetCalls();
         CBlogOutputDlg editor(nullptr, icon);
         editor.SetPostData(2, u"ann", u"secret", u"blog.example", u"/rpc", U(c.path), U(libraryPath));
         INT_PTR result = Run(editor, [&](HWND window) {
@@ -646,9 +686,10 @@ TEST_F(EditorTest, CapturesOfNoBytesAndOfAHundredMegabytesArePosted) {
             EXPECT_TRUE(ui::WaitGone(window, 60000)) << c.what;
         });
         EXPECT_EQ(result, IDOK) << c.what;
-        ASSERT_EQ(fake->published.size(), 1u) << c.what;
-        const std::wstring& html = fake->published[0].htmlBody;
-        EXPECT_EQ(fake->published[0].imagePath, c.path) << c.what;
+        const auto published = Published();
+        ASSERT_EQ(published.size(), 1u) << c.what;
+        const std::wstring& html = published[0].htmlBody;
+        EXPECT_EQ(published[0].imagePath, c.path) << c.what;
         EXPECT_NE(html.find(L"<img src = \"%s\""), std::wstring::npos) << c.what;
         if (c.size) EXPECT_NE(html.find(c.size), std::wstring::npos) << std::string(html.begin(), html.end());
         else EXPECT_EQ(html.find(L"height="), std::wstring::npos) << std::string(html.begin(), html.end());
@@ -674,7 +715,7 @@ TEST_F(EditorTest, FiftySendsLeaveNoGdiOrUserHandlesBehind) {
     // else may grow by one object per send.
     const guicount::Growth growth = guicount::MeasureGrowth(sendOnce, 20, 50, 100);
     std::printf("%s", guicount::Describe(growth).c_str());
-    EXPECT_EQ(fake->published.size(), 170u);
+    EXPECT_EQ(Published().size(), 170u);
     EXPECT_TRUE(guicount::LevelsOff(growth));
 }
 

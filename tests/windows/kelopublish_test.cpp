@@ -65,6 +65,22 @@ TEST_F(KeloPublishTest, TheReplyIsWrittenAsUtf16CutToTheBuffer) {
     EXPECT_EQ(CallLines().size(), 2u);
 }
 
+// With KeloPublish.unterminated the reply goes into the buffer with no NUL:
+// cut to the whole buffer when longer, and nothing written past its end.
+TEST_F(KeloPublishTest, UnterminatedReplyFillsTheBufferWithNoNul) {
+    WriteFile(folder / "KeloPublish.reply.xml", "<Blogs>Caf\xC3\xA9</Blogs>");
+    WriteFile(folder / "KeloPublish.unterminated", "");
+    wchar_t buffer[10];
+    wmemset(buffer, L'#', 10);
+    EXPECT_EQ(getBlogIDs(2, L"s", L"e", L"l", L"p", buffer, 6), 0);
+    EXPECT_EQ(std::wstring(buffer, 10), L"<Blogs####");
+    wchar_t longer[24];
+    wmemset(longer, L'#', 24);
+    EXPECT_EQ(getBlogIDs(2, L"s", L"e", L"l", L"p", longer, 24), 0);
+    EXPECT_EQ(std::wstring(longer, 24), L"<Blogs>Caf\u00e9</Blogs>#####");
+    EXPECT_EQ(CallLines().size(), 2u);
+}
+
 // With KeloPublish.accept, only the login it names gets the blog list.
 TEST_F(KeloPublishTest, AcceptFileRefusesEveryOtherLogin) {
     WriteFile(folder / "KeloPublish.reply.xml", "<Blogs/>");

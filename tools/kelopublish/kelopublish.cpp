@@ -8,6 +8,10 @@
 //   KeloPublish.accept       optional: the only login GetBlogIDs accepts (UTF-8,
 //                            surrounding white space ignored); any other login
 //                            fails with E_FAIL as a rejected account would
+//   KeloPublish.unterminated optional, its content ignored: GetBlogIDs writes
+//                            the reply's first `capacity` characters with no
+//                            NUL after them, as a library whose reply fills
+//                            the whole buffer does
 //   KeloPublish.calls.jsonl  one JSON line per call, every argument by name,
 //                            and whether the caller showed the wait cursor
 //
@@ -100,10 +104,16 @@ extern "C" __declspec(dllexport) int __stdcall GetBlogIDs(int serviceType, const
         capacity > 0) {
         if (reply.compare(0, 3, "\xEF\xBB\xBF") == 0) reply.erase(0, 3);
         const std::wstring text = tools::Wide(reply);
-        // Cut to the buffer, always NUL-terminated.
-        const size_t length = std::min(text.size(), static_cast<size_t>(capacity) - 1);
-        text.copy(buffer, length);
-        buffer[length] = L'\0';
+        std::string ignored;
+        if (tools::ReadWholeFile(OwnFolder() + L"KeloPublish.unterminated", ignored)) {
+            // Cut to the buffer, with no NUL anywhere.
+            text.copy(buffer, std::min(text.size(), static_cast<size_t>(capacity)));
+        } else {
+            // Cut to the buffer, always NUL-terminated.
+            const size_t length = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+            text.copy(buffer, length);
+            buffer[length] = L'\0';
+        }
         result = 0;
     }
     lastError = result == 0 ? std::wstring() : ScriptedText(L"KeloPublish.error");
