@@ -6,8 +6,7 @@
 namespace simtest {
 
 PublishDouble::PublishDouble(bool lastTexts) {
-    const fs::path built = lastTexts ? ProgramFolder() / "double-last-texts" : ProgramFolder();
-    fs::copy_file(built / "KeloPublish.dll", LibraryPath());
+    fs::copy_file(PublishingDouble(lastTexts), LibraryPath());
 }
 
 void PublishDouble::Script(const std::string& name, const std::string& content) const {
