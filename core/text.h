@@ -12,6 +12,8 @@ using String = std::u16string;
 using StringView = std::u16string_view;
 
 // Lossless conversions; unpaired surrogates become U+FFFD in UTF-8.
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
 std::string ToUtf8(StringView text);
 String FromUtf8(std::string_view bytes);
 

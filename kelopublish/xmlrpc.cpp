@@ -1,5 +1,7 @@
 #include "kelopublish/xmlrpc.h"
 
+#include "core/text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -45,23 +47,7 @@ size_t DecodeUtf8(std::string_view text, size_t i, uint32_t& c) {
     return 0;
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
+void AppendUtf8(std::string& out, uint32_t c) { core::AppendUtf8(out, c); }
 
 std::string CodePointName(uint32_t c) {
     char text[16];
